@@ -1,0 +1,157 @@
+// vesk.cpp: the screen and input library.
+#include "vesk.h"
+
+#include <cmath>
+
+// Step of both rasterizers along an axis, in normalized units per point.
+static const float RASTER_STEP = 0.003f;
+// What the line's counter adds per point (the double constant, summed into a float).
+static const double RASTER_COUNT_STEP = 0.003;
+
+uint32_t yellow, red, blue, green, white;
+
+SDL_Event event;
+SDL_Event mouse_event;
+mouse_state souris_verte;
+mouse_state souris_brune;
+
+void vesk_Init(SDL_Surface *surface)
+{
+    SDL_PixelFormat *format = surface->format;
+    yellow = SDL_MapRGB(format, 255, 255, 0);
+    red = SDL_MapRGB(format, 255, 0, 0);
+    blue = SDL_MapRGB(format, 0, 0, 255);
+    green = SDL_MapRGB(format, 0, 255, 0);
+    white = SDL_MapRGB(format, 255, 255, 255);
+}
+
+int vesk_Loop()
+{
+    int quit = 0;
+    while (SDL_PollEvent(&event)) {
+        switch (event.type) {
+        case SDL_MOUSEMOTION:
+            souris_verte.x = event.motion.x;
+            souris_verte.y = event.motion.y;
+            mouse_event = event;
+            break;
+        case SDL_MOUSEBUTTONDOWN:
+            souris_verte.pressed = 1;
+            mouse_event = event;
+            break;
+        case SDL_MOUSEBUTTONUP:
+            souris_verte.pressed = 0;
+            mouse_event = event;
+            break;
+        case SDL_QUIT:
+            quit = 1;
+            break;
+        default:
+            break;
+        }
+    }
+    return quit;
+}
+
+mouse_state vesk_Got_Mouse(SDL_Surface *surface)
+{
+    Uint16 px = 0, py = 0;
+    int pressed = 0;
+    if (mouse_event.type == SDL_MOUSEMOTION) {
+        px = mouse_event.motion.x;
+        py = mouse_event.motion.y;
+        pressed = mouse_event.motion.state != 0;
+    } else if (mouse_event.type == SDL_MOUSEBUTTONDOWN || mouse_event.type == SDL_MOUSEBUTTONUP) {
+        px = mouse_event.button.x;
+        py = mouse_event.button.y;
+        pressed = mouse_event.button.state == SDL_PRESSED;
+    }
+    souris_brune.x = static_cast<float>(px / static_cast<double>(surface->w / 2) - 1);
+    float below = static_cast<float>(py / static_cast<double>(surface->h / 2) - 1);
+    souris_brune.y = -below;
+    souris_brune.pressed = pressed;
+    return souris_brune;
+}
+
+void vesk_Refresh(SDL_Surface *surface)
+{
+    SDL_UpdateRect(surface, 0, 0, 0, 0);
+    SDL_FillRect(surface, nullptr, 0);
+}
+
+void vesk_Giv_Pixel(SDL_Surface *surface, float x, float y, uint32_t colour)
+{
+    if (!(x >= -1 && x <= 1 && y >= -1 && y <= 1))
+        return;
+    int column = static_cast<int>((x + 1.0) / 2 * surface->w);
+    int row = static_cast<int>((1.0 - y) / 2 * surface->h);
+    if (column >= surface->w || row >= surface->h)
+        return;
+    Uint8 *p = static_cast<Uint8 *>(surface->pixels) + row * surface->pitch +
+               column * surface->format->BytesPerPixel;
+    switch (surface->format->BytesPerPixel) {
+    case 1:
+        *p = static_cast<Uint8>(colour);
+        break;
+    case 2:
+        *reinterpret_cast<Uint16 *>(p) = static_cast<Uint16>(colour);
+        break;
+    case 3:
+        p[0] = static_cast<Uint8>(colour);
+        p[1] = static_cast<Uint8>(colour >> 8);
+        p[2] = static_cast<Uint8>(colour >> 16);
+        break;
+    case 4:
+        *reinterpret_cast<Uint32 *>(p) = colour;
+        break;
+    default:
+        break;
+    }
+}
+
+// True once a coordinate that only moves by `step` can never come back into [-1, 1]:
+// it lies beyond the range and either moves away from it or no longer changes.
+static bool gone_for_good(float v, float step)
+{
+    if (v >= -1 && v <= 1)
+        return false;
+    if ((v > 1 && step > 0) || (v < -1 && step < 0))
+        return true;
+    return static_cast<float>(v + step) == v;
+}
+
+void bresline(SDL_Surface *surface, float x1, float x2, float y1, float y2, uint32_t colour)
+{
+    if (!std::isfinite(x1) || !std::isfinite(x2) || !std::isfinite(y1) || !std::isfinite(y2))
+        return;
+    float dx = std::fabs(static_cast<float>(x2 - x1));
+    float dy = std::fabs(static_cast<float>(y2 - y1));
+    float x = x1, y = y1;
+    float sx = x2 >= x1 ? RASTER_STEP : -RASTER_STEP;
+    float sy = y2 >= y1 ? RASTER_STEP : -RASTER_STEP;
+    bool x_major = dx >= dy;
+    float denominator = x_major ? dx : dy;
+    float increment = x_major ? dy : dx;
+    float extent = denominator;
+    float accumulator = denominator / 2;
+    float &major = x_major ? x : y;
+    float &minor = x_major ? y : x;
+    float major_step = x_major ? sx : sy;
+    float minor_step = x_major ? sy : sx;
+
+    SDL_LockSurface(surface);
+    for (float t = 0; t <= extent;) {
+        vesk_Giv_Pixel(surface, x, y, colour);
+        accumulator += increment;
+        if (accumulator >= denominator) {
+            accumulator -= denominator;
+            minor += minor_step;
+        }
+        major += major_step;
+        t = static_cast<float>(t + RASTER_COUNT_STEP);
+        // Nothing more can be plotted: stop even where the counter has stalled.
+        if (gone_for_good(major, major_step))
+            break;
+    }
+    SDL_UnlockSurface(surface);
+}

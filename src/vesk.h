@@ -1,0 +1,83 @@
+// vesk.h: the screen and input library, a thin layer over SDL 1.2.
+//
+// Coordinates: every drawing call and the pointer use normalized screen
+// coordinates, single-precision floats independent of the window's size:
+//   x from -1 (left edge) to 1 (right edge),
+//   y from -1 (bottom edge) to 1 (top edge), so y grows upward while the
+//   surface's rows grow downward.
+// A point is accepted only if both coordinates lie in [-1, 1]; NaN is
+// rejected. A point maps to pixel
+//   column = trunc((x + 1) / 2 * w),  row = trunc((1 - y) / 2 * h)
+// computed in double precision; x = 1 and y = -1 land one past the last
+// column or row and are dropped like any other point off the surface.
+// On a 200 x 300 surface 0.01 is one pixel across and 1.5 pixels down.
+//
+// Colours are pixel values already mapped to the surface's format (see the
+// palette below); nothing here converts colours. Surfaces of 1 to 4 bytes
+// per pixel are drawn; any other pixel size receives no writes.
+//
+// Locking: vesk_Giv_Pixel writes straight into pixel memory and never locks;
+// the caller locks the surface around it. bresline locks once around a
+// whole line.
+//
+// Cost: vesk_Giv_Pixel is one range test, two multiplies and one store, and
+// is called for every grain in every frame. A line plots about
+// extent / 0.003 + 1 points, whatever the window's size.
+//
+// Single-threaded: all state below is plain globals, zero at start.
+#ifndef VESK_VESK_H
+#define VESK_VESK_H
+
+#include <SDL.h>
+#include <cstdint>
+
+// The pointer with its pressed flag.
+struct mouse_state {
+    float x;         // normalized, or window pixels in souris_verte
+    float y;         // normalized (up is +1), or window pixels in souris_verte
+    int32_t pressed; // 1 while a button is held, else 0
+};
+
+// Palette, mapped into the display surface's format by vesk_Init.
+extern uint32_t yellow, red, blue, green, white;
+
+// The last event the pump fetched; unchanged by a poll of an empty queue.
+extern SDL_Event event;
+// The last mouse event (motion, button down or up) the pump fetched; all
+// zero until the first one. The pointer read takes its position from here.
+extern SDL_Event mouse_event;
+// The pointer in window pixels: motion sets x and y, a button-down event of
+// any button sets pressed to 1 and a button-up event sets it to 0.
+extern mouse_state souris_verte;
+// The pointer in normalized coordinates, written only by vesk_Got_Mouse.
+extern mouse_state souris_brune;
+
+// Maps yellow, red, blue, green and white (in that order) into surface's format.
+void vesk_Init(SDL_Surface *surface);
+
+// Drains the whole event queue; returns 1 if a quit request was among the
+// events fetched, else 0.
+int vesk_Loop();
+
+// Returns the pointer in normalized coordinates, as of the last mouse event
+// fetched: a button event gives its position and state (1 pressed, 0 not),
+// a motion event its position and 1 while its button mask holds any button.
+// Before any mouse event it reads (-1, 1), not pressed. x = px / (w div 2) - 1
+// and y = -(py / (h div 2) - 1), stored as floats.
+mouse_state vesk_Got_Mouse(SDL_Surface *surface);
+
+// Shows the whole surface on the screen, then clears it to pixel value 0.
+// The surface must not be locked.
+void vesk_Refresh(SDL_Surface *surface);
+
+// Stores colour at the normalized point (x, y); points off the surface are
+// dropped. The caller locks the surface.
+void vesk_Giv_Pixel(SDL_Surface *surface, float x, float y, uint32_t colour);
+
+// Draws a line from (x1, y1) towards (x2, y2) in normalized coordinates, one
+// point per 0.003 along the major axis, without a final plot at the far end.
+// Note the argument order: both x values, then both y values. Locks the
+// surface itself, once around the whole line.
+void bresline(SDL_Surface *surface, float x1, float x2, float y1, float y2, uint32_t colour);
+
+#endif

@@ -1,0 +1,496 @@
+// Grain world: seeding, the falling rules, the brush, the frame order, and
+// the whole world against a plain reference implementation of its rules.
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+
+namespace
+{
+
+struct World : ::testing::Test {
+    void SetUp() override
+    {
+        reset_world();
+        SDL_FillRect(screen, nullptr, 0);
+        reset_calls();
+    }
+    void TearDown() override
+    {
+        reset_world();
+    }
+};
+
+// ---- a plain reference of the world's rules ----
+
+struct ref_grain {
+    int x, y;
+    bool alive;
+};
+
+struct ref_world {
+    std::vector<ref_grain> grains; // in list order
+    std::vector<int> cell;         // index into grains + 1, 0 when empty; x * 301 + y
+    ref_world() : cell(201 * 301, 0) {}
+    int &at(int x, int y)
+    {
+        return cell[x * 301 + y];
+    }
+};
+
+// The generator the seeding uses, written out again.
+struct ref_rand {
+    uint32_t state = 1;
+    int next()
+    {
+        state = state * 214013u + 2531011u;
+        return (state >> 16) & 0x7FFF;
+    }
+};
+
+ref_world ref_seed()
+{
+    ref_world w;
+    ref_rand r;
+    for (int i = 0; i < 199999; i++) {
+        int x = r.next() % 199 + 1;
+        int y = r.next() % 299 + 1;
+        if (w.at(x, y))
+            continue;
+        w.grains.push_back({x, y, true});
+        w.at(x, y) = static_cast<int>(w.grains.size());
+    }
+    return w;
+}
+
+void ref_step(ref_world &w, bool pressed, int cx, int cy)
+{
+    for (size_t i = 0; i < w.grains.size(); i++) {
+        ref_grain &g = w.grains[i];
+        if (!g.alive || g.y <= 1)
+            continue;
+        int to_x;
+        if (!w.at(g.x, g.y - 1))
+            to_x = g.x;
+        else if (g.x <= 1 || g.x >= 200)
+            continue;
+        else if (!w.at(g.x - 1, g.y - 1))
+            to_x = g.x - 1;
+        else if (!w.at(g.x + 1, g.y - 1))
+            to_x = g.x + 1;
+        else
+            continue;
+        w.at(g.x, g.y) = 0;
+        g.x = to_x;
+        g.y--;
+        w.at(g.x, g.y) = static_cast<int>(i) + 1;
+    }
+    if (!pressed)
+        return;
+    for (int b = cy - 4; b <= cy + 4; b++)
+        for (int a = cx - 4; a <= cx + 4; a++)
+            if (a >= 2 && a <= 199 && b >= 2 && b <= 299 && w.at(a, b)) {
+                w.grains[w.at(a, b) - 1].alive = false;
+                w.at(a, b) = 0;
+            }
+}
+
+// The real world matches the reference: the same grains in the same order at
+// the same cells, and the grid holds exactly the listed grains.
+void expect_same_world(ref_world &w)
+{
+    grain *g = head;
+    long occupied = 0, compared = 0;
+    for (const ref_grain &r : w.grains) {
+        if (!r.alive)
+            continue;
+        ASSERT_TRUE(g && g->next) << "the list ends early";
+        ASSERT_EQ(g->x, r.x);
+        ASSERT_EQ(g->y, r.y);
+        ASSERT_EQ(matrix[g->x][g->y], g);
+        g = g->next;
+        compared++;
+    }
+    ASSERT_EQ(g, tail) << "the list has grains the reference lacks";
+    for (int x = 0; x <= WORLD_COLUMNS; x++)
+        for (int y = 0; y <= WORLD_ROWS; y++)
+            occupied += matrix[x][y] != nullptr;
+    EXPECT_EQ(occupied, compared);
+}
+
+// Every listed grain but the spare tail sits in its own cell inside the grid,
+// and every occupied cell holds a listed grain at that position.
+void expect_invariant()
+{
+    std::set<grain *> listed;
+    for (grain *g = head; g && g->next; g = g->next) {
+        ASSERT_GE(g->x, 1);
+        ASSERT_LE(g->x, 200);
+        ASSERT_GE(g->y, 1);
+        ASSERT_LE(g->y, 299);
+        ASSERT_EQ(matrix[g->x][g->y], g);
+        listed.insert(g);
+    }
+    for (int x = 0; x <= WORLD_COLUMNS; x++)
+        for (int y = 0; y <= WORLD_ROWS; y++)
+            if (grain *g = matrix[x][y]) {
+                ASSERT_TRUE(listed.count(g));
+                ASSERT_EQ(g->x, x);
+                ASSERT_EQ(g->y, y);
+            }
+}
+
+TEST_F(World, SeedingReproducesTheShippedLayout)
+{
+    ASSERT_EQ(init(), 1);
+    ref_world w = ref_seed();
+    expect_same_world(w);
+    EXPECT_EQ(grain_count(), 57437);
+    expect_invariant();
+}
+
+TEST_F(World, SeedingGeneratorMatchesTheShippedRuntime)
+{
+    // The first values of the 32-bit Windows C runtime's rand, unseeded.
+    const int first[] = {41, 18467, 6334, 26500, 19169, 15724, 11478, 29358};
+    for (int v : first)
+        EXPECT_EQ(world_rand(), v);
+}
+
+TEST_F(World, SeedingRunningOutOfMemoryReportsIt)
+{
+    malloc_budget = 1000;
+    EXPECT_EQ(init(), 0);
+    malloc_budget = -1;
+}
+
+TEST_F(World, StepsWithRandomBrushStrokesMatchTheReference)
+{
+    ASSERT_EQ(init(), 1);
+    ref_world w = ref_seed();
+    ref_rand strokes;
+    strokes.state = 12345;
+    for (int step = 0; step < 400; step++) {
+        // Every fourth step a stroke, often off the grid; between strokes none.
+        bool pressed = step % 4 == 0;
+        mouse_info.x = strokes.next() / 8192.0f - 2; // -2 .. 2
+        mouse_info.y = strokes.next() / 8192.0f - 2;
+        mouse_info.pressed = pressed ? 1 : (step % 8 == 1 ? 2 : 0); // 2 is not "pressed"
+        long before = grain_count();
+        loop();
+        ref_step(w, pressed, static_cast<int>((mouse_info.x + 1.0) * 100),
+                 static_cast<int>((mouse_info.y + 1.0) * 150));
+        ASSERT_NO_FATAL_FAILURE(expect_same_world(w)) << "step " << step;
+        if (!pressed) {
+            ASSERT_EQ(grain_count(), before);
+        }
+        ASSERT_LE(before - grain_count(), 81);
+    }
+    ASSERT_NO_FATAL_FAILURE(expect_invariant());
+    // Strokes over the middle of the pile wiped something.
+    EXPECT_LT(grain_count(), 57437);
+}
+
+TEST_F(World, BrushTakesTheHeadAndTheSecondNodeLikeAnyOther)
+{
+    // A B C D E F and the spare tail. A and B (the head and the second
+    // node) rest on C to F in row 2, under a brush centred on (100, 4).
+    std::vector<grain *> n = make_list(6);
+    for (int i = 2; i < 6; i++)
+        place(n[i], 97 + i, 1);
+    place(n[0], 100, 2);
+    place(n[1], 101, 2);
+    mouse_info = {0, static_cast<float>(5 / 150.0 - 1), 1};
+    loop();
+    EXPECT_EQ(grain_count(), 4); // the floor row is never wiped
+    EXPECT_EQ(head, n[2]);
+    EXPECT_EQ(head->next, n[3]);
+    EXPECT_EQ(matrix[100][2], nullptr);
+    EXPECT_EQ(matrix[101][2], nullptr);
+    expect_invariant();
+
+    // The second node alone under the brush goes as well; nothing is left
+    // listed without a cell to clear other grains' cells later.
+    reset_world();
+    n = make_list(5);
+    place(n[0], 10, 1);
+    for (int i = 2; i < 5; i++)
+        place(n[i], 97 + i, 1);
+    place(n[1], 100, 2);
+    mouse_info = {0, static_cast<float>(5 / 150.0 - 1), 1};
+    loop();
+    EXPECT_EQ(grain_count(), 4);
+    EXPECT_EQ(head->next, n[2]);
+    expect_invariant();
+}
+
+// ---- the falling rules ----
+
+struct fall_case {
+    const char *name;
+    std::vector<std::pair<int, int>> support; // grains that cannot move
+    int x, y;                                 // the grain under test
+    int to_x, to_y;                           // where it ends after one step
+};
+
+TEST_F(World, FallingRules)
+{
+    const fall_case cases[] = {
+        {"straight down", {}, 50, 10, 50, 9},
+        {"floor stays", {}, 50, 1, 50, 1},
+        {"left before right", {{50, 1}}, 50, 2, 49, 1},
+        {"right when left taken", {{50, 1}, {49, 1}}, 50, 2, 51, 1},
+        {"all three taken", {{50, 1}, {49, 1}, {51, 1}}, 50, 2, 50, 2},
+        {"column 1 straight", {}, 1, 5, 1, 4},
+        {"column 1 never slides", {{1, 1}}, 1, 2, 1, 2},
+        {"column 200 never slides", {{200, 1}}, 200, 2, 200, 2},
+        {"column 200 falls", {}, 200, 299, 200, 298},
+        {"column 199 slides right", {{199, 1}, {198, 1}}, 199, 2, 200, 1},
+    };
+    for (const fall_case &c : cases) {
+        SCOPED_TRACE(c.name);
+        reset_world();
+        std::vector<grain *> n = make_list(static_cast<int>(c.support.size()) + 1);
+        // The support first in the list, so it has settled before the grain moves.
+        for (size_t i = 0; i < c.support.size(); i++)
+            place(n[i], c.support[i].first, c.support[i].second);
+        grain *g = n[c.support.size()];
+        place(g, c.x, c.y);
+        loop();
+        EXPECT_EQ(g->x, c.to_x);
+        EXPECT_EQ(g->y, c.to_y);
+        expect_invariant();
+    }
+}
+
+TEST_F(World, GrainsMoveAtMostOneCellAndSeeMovesAlreadyMade)
+{
+    // A column of three: the lowest moves first, so the ones above follow in the same step.
+    std::vector<grain *> n = make_list(3);
+    place(n[0], 10, 5);
+    place(n[1], 10, 6);
+    place(n[2], 10, 7);
+    loop();
+    EXPECT_EQ(n[0]->y, 4);
+    EXPECT_EQ(n[1]->y, 5);
+    EXPECT_EQ(n[2]->y, 6);
+    // In the opposite list order the upper ones are blocked by the grain below.
+    reset_world();
+    n = make_list(3);
+    place(n[0], 10, 7);
+    place(n[1], 10, 6);
+    place(n[2], 10, 5);
+    loop();
+    EXPECT_EQ(std::make_pair(n[0]->x, n[0]->y), std::make_pair(9, 6)); // slid down-left
+    EXPECT_EQ(std::make_pair(n[1]->x, n[1]->y), std::make_pair(9, 5));
+    EXPECT_EQ(std::make_pair(n[2]->x, n[2]->y), std::make_pair(10, 4));
+}
+
+TEST_F(World, SeededPileSettlesAndKeepsEveryGrain)
+{
+    ASSERT_EQ(init(), 1);
+    for (int step = 0; step < 400; step++)
+        loop();
+    expect_invariant();
+    EXPECT_EQ(grain_count(), 57437);
+    // Settled: a further step moves nothing. The floor row is full.
+    std::vector<std::pair<int, int>> before;
+    for (grain *g = head; g->next; g = g->next)
+        before.push_back({g->x, g->y});
+    loop();
+    size_t i = 0;
+    for (grain *g = head; g->next; g = g->next, i++)
+        ASSERT_EQ(std::make_pair(g->x, g->y), before[i]);
+    for (int x = 1; x <= 199; x++)
+        EXPECT_NE(matrix[x][1], nullptr) << x;
+}
+
+// ---- the brush ----
+
+// Fills every cell of columns 1..200 and rows 1..299 (nothing can move), sets
+// the pointer from a window pixel through the pointer read, runs a pressed
+// step, and returns the cells it cleared.
+std::set<std::pair<int, int>> brush_from_pixel(Uint16 px, Uint16 py)
+{
+    reset_world();
+    std::vector<grain *> n = make_list(200 * 299);
+    size_t k = 0;
+    for (int x = 1; x <= 200; x++)
+        for (int y = 1; y <= 299; y++)
+            place(n[k++], x, y);
+    mouse_event.type = SDL_MOUSEBUTTONDOWN;
+    mouse_event.button.state = SDL_PRESSED;
+    mouse_event.button.x = px;
+    mouse_event.button.y = py;
+    mouse_info = vesk_Got_Mouse(screen);
+    loop();
+    std::set<std::pair<int, int>> cleared;
+    for (int x = 1; x <= 200; x++)
+        for (int y = 1; y <= 299; y++)
+            if (!matrix[x][y])
+                cleared.insert({x, y});
+    return cleared;
+}
+
+std::set<std::pair<int, int>> cells(int x0, int x1, int y0, int y1)
+{
+    std::set<std::pair<int, int>> out;
+    for (int x = x0; x <= x1; x++)
+        for (int y = y0; y <= y1; y++)
+            out.insert({x, y});
+    return out;
+}
+
+TEST_F(World, BrushClearsNineByNineAroundThePointer)
+{
+    EXPECT_EQ(brush_from_pixel(100, 150), cells(96, 104, 146, 154));
+    EXPECT_EQ(grain_count(), 200 * 299 - 81);
+    expect_invariant();
+}
+
+TEST_F(World, BrushIsClippedToColumns2To199AndRows2To299)
+{
+    EXPECT_EQ(brush_from_pixel(0, 0), cells(2, 4, 296, 299));       // centre (0, 300)
+    EXPECT_EQ(brush_from_pixel(199, 299), cells(195, 199, 2, 4));   // centre (199, 0)
+    EXPECT_EQ(brush_from_pixel(199, 0), cells(195, 199, 296, 299)); // never column 200
+}
+
+TEST_F(World, BrushCentreTruncatesThePointer)
+{
+    EXPECT_EQ(brush_from_pixel(1, 150), brush_from_pixel(0, 150)); // both centre column 0
+    EXPECT_EQ(brush_from_pixel(100, 4), cells(96, 104, 292, 299)); // centre row 296
+    EXPECT_EQ(brush_from_pixel(100, 5), cells(96, 104, 290, 298)); // centre row 294
+    // No pointer column gives centre column 3, nor any row centre row 295.
+    std::set<int> columns, rows;
+    for (Uint16 p = 0; p < 400; p++) {
+        mouse_event.type = SDL_MOUSEMOTION;
+        mouse_event.motion.x = p;
+        mouse_event.motion.y = p;
+        mouse_state m = vesk_Got_Mouse(screen);
+        columns.insert(brush_column(m.x));
+        rows.insert(brush_row(m.y));
+    }
+    EXPECT_TRUE(columns.count(2));
+    EXPECT_FALSE(columns.count(3));
+    EXPECT_TRUE(rows.count(296));
+    EXPECT_FALSE(rows.count(295));
+    EXPECT_EQ(brush_column(std::numeric_limits<float>::quiet_NaN()), brush_column(1e9f));
+}
+
+TEST_F(World, BrushIsIdleUnlessPressedIsExactlyOne)
+{
+    std::vector<grain *> n = make_list(1);
+    place(n[0], 100, 150);
+    for (int pressed : {0, 2, -1}) {
+        mouse_info = {0, 0, pressed};
+        loop();
+    }
+    EXPECT_EQ(grain_count(), 1);
+}
+
+// ---- drawing and the frame order ----
+
+TEST_F(World, GridMapsOntoPixels)
+{
+    // Column x lands on pixel column x - 1 up to 100, on 100 for 101, x - 2 from 102.
+    std::vector<grain *> n = make_list(1);
+    for (int x = 1; x <= 200; x++) {
+        place(n[0], x, 1);
+        SDL_FillRect(screen, nullptr, 0);
+        loop();
+        matrix[x][1] = nullptr;
+        int expected = x <= 100 ? x - 1 : (x == 101 ? 100 : x - 2);
+        ASSERT_EQ(pixel_at(screen, expected, 299), green) << x;
+        ASSERT_EQ(count_pixels(screen, green), 1);
+    }
+    // Row y lands on pixel row 300 - y up to 150 and on 301 - y from 151.
+    for (int y = 1; y <= 299; y++) {
+        place(n[0], 1, y);
+        SDL_FillRect(screen, nullptr, 0);
+        loop(); // draws before it falls
+        matrix[n[0]->x][n[0]->y] = nullptr;
+        int expected = y <= 150 ? 300 - y : 301 - y;
+        ASSERT_EQ(pixel_at(screen, 0, expected), green) << y;
+    }
+}
+
+TEST_F(World, FirstFrameShowsTheCrosshairAndGrainsShowOneFrameLate)
+{
+    ASSERT_EQ(init(), 1);
+    std::set<std::pair<int, int>> seeded_pixels;
+    for (grain *g = head; g->next; g = g->next) {
+        int column = static_cast<int>((static_cast<float>(g->x / 101.0 - 1) + 1.0) / 2 * 200);
+        int row = static_cast<int>((1.0 - static_cast<float>(g->y / 151.0 - 1)) / 2 * 300);
+        seeded_pixels.insert({column, row});
+    }
+    EXPECT_EQ(frame(), 0);
+    ASSERT_EQ(calls.presents, 1);
+    int white_shown = 0, green_shown = 0;
+    for (uint32_t v : calls.shown) {
+        white_shown += v == white;
+        green_shown += v == green;
+    }
+    EXPECT_EQ(green_shown, 0);
+    // The pointer is at the top-left corner: only the on-screen part of the X.
+    EXPECT_GT(white_shown, 0);
+    EXPECT_EQ(calls.shown[0], white);
+    EXPECT_EQ(calls.locks, 2 + grain_count()); // two lines, then one per grain
+    EXPECT_EQ(calls.unlocks, calls.locks);
+
+    frame();
+    // Green where the grains stood before the first step, but where the X is drawn over them.
+    std::set<std::pair<int, int>> shown_green, under_x;
+    for (int row = 0; row < 300; row++)
+        for (int column = 0; column < 200; column++) {
+            uint32_t v = calls.shown[row * 200 + column];
+            if (v == green)
+                shown_green.insert({column, row});
+            if (v == white && seeded_pixels.count({column, row}))
+                under_x.insert({column, row});
+        }
+    EXPECT_LT(under_x.size(), 20u);
+    for (auto &p : under_x)
+        shown_green.insert(p);
+    EXPECT_EQ(shown_green, seeded_pixels);
+}
+
+TEST_F(World, FrameReportsAQuitAndStillRunsItsStep)
+{
+    std::vector<grain *> n = make_list(1);
+    place(n[0], 10, 10);
+    SDL_Event quit = {};
+    quit.type = SDL_QUIT;
+    SDL_PushEvent(&quit);
+    EXPECT_EQ(frame(), 1);
+    EXPECT_EQ(n[0]->y, 9);
+    EXPECT_EQ(calls.presents, 1);
+}
+
+TEST_F(World, CrosshairFollowsThePointer)
+{
+    SDL_Event e = {};
+    e.type = SDL_MOUSEMOTION;
+    e.motion.x = 100;
+    e.motion.y = 150;
+    SDL_PushEvent(&e);
+    frame();
+    // Two 67-point diagonals through the centre, 10 pixels each way across.
+    auto at = [](int column, int row) { return calls.shown[row * 200 + column]; };
+    EXPECT_EQ(at(110, 134), white); // (0.1, 0.1)
+    EXPECT_EQ(at(110, 165), white); // (0.1, -0.1)
+    EXPECT_EQ(at(100, 150), white);
+    int whites = 0;
+    for (uint32_t v : calls.shown)
+        whites += v == white;
+    EXPECT_GT(whites, 60);
+    for (int row = 0; row < 300; row++)
+        for (int column = 0; column < 200; column++)
+            if (at(column, row) == white) {
+                ASSERT_LE(std::abs(column - 100), 10);
+                ASSERT_LE(std::abs(row - 150), 16);
+            }
+}
+
+} // namespace
