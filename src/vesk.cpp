@@ -5,7 +5,8 @@
 
 // Step of both rasterizers along an axis, in normalized units per point.
 static const float RASTER_STEP = 0.003f;
-// What the line's counter adds per point (the double constant, summed into a float).
+// The same step as a double: what the line's counter and the circle's
+// coordinates add per point, the sum stored back into a float.
 static const double RASTER_COUNT_STEP = 0.003;
 
 uint32_t yellow, red, blue, green, white;
@@ -154,4 +155,84 @@ void bresline(SDL_Surface *surface, float x1, float x2, float y1, float y2, uint
             break;
     }
     SDL_UnlockSurface(surface);
+}
+
+// Midpoint decision terms, in normalized units (the integer method's 3, 6, 10).
+static const double CIRCLE_START = 0.03;
+static const double CIRCLE_STRAIGHT = 0.06;
+static const double CIRCLE_DIAGONAL = 0.1;
+
+static void plot_octants(SDL_Surface *surface, float cx, float cy, float x, float y,
+                         uint32_t colour)
+{
+    vesk_Giv_Pixel(surface, static_cast<float>(cx + x), static_cast<float>(cy + y), colour);
+    vesk_Giv_Pixel(surface, static_cast<float>(cx - x), static_cast<float>(cy + y), colour);
+    vesk_Giv_Pixel(surface, static_cast<float>(cx + x), static_cast<float>(cy - y), colour);
+    vesk_Giv_Pixel(surface, static_cast<float>(cx - x), static_cast<float>(cy - y), colour);
+    vesk_Giv_Pixel(surface, static_cast<float>(cx + y), static_cast<float>(cy + x), colour);
+    vesk_Giv_Pixel(surface, static_cast<float>(cx - y), static_cast<float>(cy + x), colour);
+    vesk_Giv_Pixel(surface, static_cast<float>(cx + y), static_cast<float>(cy - x), colour);
+    vesk_Giv_Pixel(surface, static_cast<float>(cx - y), static_cast<float>(cy - x), colour);
+}
+
+void brescircle(SDL_Surface *surface, float r, float cx, float cy, uint32_t colour)
+{
+    if (!std::isfinite(r) || !std::isfinite(cx) || !std::isfinite(cy))
+        return;
+    // Every point has one coordinate offset from the centre by x (or -x) and
+    // x only grows: past this (with a margin for rounding), no later pass can
+    // land on the surface.
+    const double reach = 2.0 + std::fmax(std::fabs(cx), std::fabs(cy));
+    float x = 0, y = r;
+    float d = static_cast<float>(CIRCLE_START - 2.0 * r);
+    while (y >= x) {
+        SDL_LockSurface(surface);
+        plot_octants(surface, cx, cy, x, y, colour);
+        SDL_UnlockSurface(surface);
+        float next_y = y;
+        if (d <= 0) {
+            d = static_cast<float>(d + 4.0 * x + CIRCLE_STRAIGHT);
+        } else {
+            d = static_cast<float>(d + 4.0 * (static_cast<double>(x) - y) + CIRCLE_DIAGONAL);
+            next_y = static_cast<float>(y - RASTER_COUNT_STEP);
+        }
+        float next_x = static_cast<float>(x + RASTER_COUNT_STEP);
+        // Stalled floats would repeat this pass forever.
+        if (x > reach || (next_x == x && next_y == y))
+            break;
+        x = next_x;
+        y = next_y;
+    }
+}
+
+uint32_t vesk_Got_Pixel(SDL_Surface *surface, float x, float y)
+{
+    if (!(x >= -1 && x <= 1 && y >= -1 && y <= 1))
+        return 0;
+    int column = static_cast<int>((x + 1.0) * (surface->w / 2));
+    int row = static_cast<int>((1.0 - y) * (surface->h / 2));
+    if (column >= surface->w || row >= surface->h)
+        return 0;
+    const Uint8 *p = static_cast<const Uint8 *>(surface->pixels) + row * surface->pitch +
+                     column * surface->format->BytesPerPixel;
+    switch (surface->format->BytesPerPixel) {
+    case 1:
+        return *p;
+    case 2:
+        return *reinterpret_cast<const Uint16 *>(p);
+    case 3:
+        return p[0] | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16;
+    case 4:
+        return *reinterpret_cast<const Uint32 *>(p);
+    default:
+        return 0;
+    }
+}
+
+// Milliseconds in a second.
+static const Uint32 MS_PER_SECOND = 1000;
+
+float vesk_Got_Time()
+{
+    return static_cast<float>(SDL_GetTicks() / MS_PER_SECOND);
 }

@@ -22,7 +22,8 @@
 //
 // Cost: vesk_Giv_Pixel is one range test, two multiplies and one store, and
 // is called for every grain in every frame. A line plots about
-// extent / 0.003 + 1 points, whatever the window's size.
+// extent / 0.003 + 1 points, whatever the window's size; a circle of radius
+// r makes about 0.7 * r / 0.003 passes of eight points (116 for r = 0.5).
 //
 // Single-threaded: all state below is plain globals, zero at start.
 #ifndef VESK_VESK_H
@@ -79,5 +80,22 @@ void vesk_Giv_Pixel(SDL_Surface *surface, float x, float y, uint32_t colour);
 // Note the argument order: both x values, then both y values. Locks the
 // surface itself, once around the whole line.
 void bresline(SDL_Surface *surface, float x1, float x2, float y1, float y2, uint32_t colour);
+
+// Draws a circle of radius r around (cx, cy), all in normalized units, by the
+// midpoint method with a step of 0.003: one pass per step, eight symmetric
+// points a pass. On a surface whose sides differ it is an ellipse (r * w / 2
+// pixels across, r * h / 2 down). A negative or non-finite r or centre draws
+// nothing. Locks the surface itself, once around each pass.
+void brescircle(SDL_Surface *surface, float r, float cx, float cy, uint32_t colour);
+
+// Reads the pixel value at the normalized point (x, y), zero-extended; 0 for
+// points off the surface and for unknown pixel sizes. Addresses the pixel
+// column trunc((x + 1) * (w div 2)), row trunc((1 - y) * (h div 2)): the
+// writer's pixel on a surface of even width and height. The caller locks
+// the surface.
+uint32_t vesk_Got_Pixel(SDL_Surface *surface, float x, float y);
+
+// Whole seconds since SDL was initialised (1999 ms reads 1.0).
+float vesk_Got_Time();
 
 #endif

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace
@@ -363,6 +365,198 @@ TEST_F(Events, PointerConversionKeepsSinglePrecision)
     mouse_state m = vesk_Got_Mouse(screen);
     EXPECT_EQ(souris_brune.x, m.x);
     EXPECT_EQ(souris_brune.y, m.y);
+}
+
+} // namespace
+
+// ---- circles, reading pixels back, the clock ----
+
+namespace
+{
+
+// The circle's points written out plainly, pass by pass.
+std::vector<std::vector<std::pair<float, float>>> reference_circle(float r, float cx, float cy)
+{
+    std::vector<std::vector<std::pair<float, float>>> passes;
+    float x = 0, y = r, d = static_cast<float>(0.03 - 2.0 * r);
+    while (y >= x && passes.size() < 100000) {
+        passes.push_back({{float(cx + x), float(cy + y)},
+                          {float(cx - x), float(cy + y)},
+                          {float(cx + x), float(cy - y)},
+                          {float(cx - x), float(cy - y)},
+                          {float(cx + y), float(cy + x)},
+                          {float(cx - y), float(cy + x)},
+                          {float(cx + y), float(cy - x)},
+                          {float(cx - y), float(cy - x)}});
+        if (d <= 0) {
+            d = float(d + 4.0 * x + 0.06);
+        } else {
+            d = float(d + 4.0 * (double(x) - y) + 0.1);
+            y = float(y - 0.003);
+        }
+        x = float(x + 0.003);
+    }
+    return passes;
+}
+
+TEST_F(Surface, CircleOfRadiusZeroPlotsItsCentreOnce)
+{
+    use(200, 300, 4);
+    reset_calls();
+    brescircle(s, 0, 0.2f, -0.2f, 5);
+    EXPECT_EQ(calls.locks, 1);
+    EXPECT_EQ(calls.unlocks, 1);
+    ASSERT_EQ(lit().size(), 1u);
+    EXPECT_EQ(lit()[0], std::make_pair(120, 180));
+}
+
+TEST_F(Surface, CircleWithNegativeOrNaNRadiusDrawsNothingAndNeverLocks)
+{
+    use(200, 300, 4);
+    reset_calls();
+    for (float r : {-0.001f, -1.0f, NaN, -INF})
+        brescircle(s, r, 0, 0, 5);
+    brescircle(s, 0.5f, NaN, 0, 5);
+    brescircle(s, 0.5f, 0, INF, 5);
+    EXPECT_EQ(calls.locks, 0);
+    EXPECT_TRUE(lit().empty());
+}
+
+TEST_F(Surface, CirclePassesAndPointsMatchThePlainMethod)
+{
+    const struct {
+        float r;
+        long passes;
+    } cases[] = {{0.5f, 116}, {0.1f, 22}};
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.r);
+        use(2000, 2000, 4);
+        reset_calls();
+        brescircle(s, c.r, 0, 0, 1);
+        EXPECT_EQ(calls.locks, c.passes); // one lock and unlock per pass
+        EXPECT_EQ(calls.unlocks, c.passes);
+        auto passes = reference_circle(c.r, 0, 0);
+        ASSERT_EQ(static_cast<long>(passes.size()), c.passes);
+        // Every point of the plain method lit, and nothing else.
+        SDL_Surface *expected = make_surface(2000, 2000, 4);
+        SDL_LockSurface(expected);
+        for (auto &pass : passes)
+            for (auto &p : pass)
+                vesk_Giv_Pixel(expected, p.first, p.second, 1);
+        SDL_UnlockSurface(expected);
+        EXPECT_EQ(0, std::memcmp(expected->pixels, s->pixels, 2000 * 2000 * 4));
+        SDL_FreeSurface(expected);
+        SDL_FreeSurface(s);
+        s = nullptr;
+    }
+    auto last = reference_circle(0.5f, 0, 0).back();
+    EXPECT_NEAR(last[0].first, 0.345, 0.001); // x on the last pass
+    EXPECT_NEAR(last[0].second, 0.350, 0.001);
+}
+
+TEST_F(Surface, CircleIsAnEllipseOnAWindowWhoseSidesDiffer)
+{
+    use(200, 300, 4);
+    brescircle(s, 0.5f, 0, 0, 1);
+    int left = 200, right = -1, top = 300, bottom = -1;
+    for (auto &p : lit()) {
+        left = std::min(left, p.first);
+        right = std::max(right, p.first);
+        top = std::min(top, p.second);
+        bottom = std::max(bottom, p.second);
+    }
+    EXPECT_EQ(100 - left, 50);
+    EXPECT_EQ(right - 100, 50);
+    EXPECT_EQ(150 - top, 75);
+    EXPECT_EQ(bottom - 150, 75);
+}
+
+TEST_F(Surface, CirclesWithHugeOrInfiniteRadiusReturn)
+{
+    use(200, 300, 4);
+    reset_calls();
+    brescircle(s, INF, 0, 0, 1);
+    EXPECT_EQ(calls.locks, 0);
+    // Huge radii: every point is far off the surface, yet the loop must end.
+    for (float r : {2e4f, 7e4f, 1e6f, 3e38f})
+        brescircle(s, r, 0, 0, 1);
+    EXPECT_TRUE(lit().empty());
+    // A huge circle whose rim crosses the surface: the float steps stall
+    // at this size, and what is on the surface is still drawn.
+    brescircle(s, 1e5f, 1e5f, 0, 1);
+    EXPECT_FALSE(lit().empty());
+}
+
+TEST_F(Surface, ReaderAddressesLikeTheWriterOnEvenSurfaces)
+{
+    use(200, 300, 4);
+    SDL_LockSurface(s);
+    vesk_Giv_Pixel(s, 0, 0, 0x1234);
+    vesk_Giv_Pixel(s, -1, 1, 0x5678);
+    SDL_UnlockSurface(s);
+    EXPECT_EQ(pixel_at(s, 100, 150), 0x1234u);
+    EXPECT_EQ(vesk_Got_Pixel(s, 0, 0), 0x1234u);
+    EXPECT_EQ(vesk_Got_Pixel(s, -1, 1), 0x5678u);
+    // Every pixel centre the writer reaches reads back what it wrote.
+    for (int row = 0; row < 300; row += 7)
+        for (int column = 0; column < 200; column += 3) {
+            float x = (column + 0.5f) / 100 - 1, y = 1 - (row + 0.5f) / 150;
+            vesk_Giv_Pixel(s, x, y, static_cast<uint32_t>(row * 1000 + column + 1));
+            ASSERT_EQ(vesk_Got_Pixel(s, x, y), static_cast<uint32_t>(row * 1000 + column + 1));
+        }
+}
+
+TEST_F(Surface, ReaderReadsBackWhatTheWriterStoresAtEveryDepth)
+{
+    const uint32_t colour = 0xA1B2C3D4;
+    const uint32_t expected[] = {0, 0xD4, 0xC3D4, 0xB2C3D4, 0xA1B2C3D4};
+    for (int bpp = 1; bpp <= 4; bpp++) {
+        SCOPED_TRACE(bpp);
+        use(64, 48, bpp);
+        vesk_Giv_Pixel(s, 0.5f, -0.25f, colour);
+        EXPECT_EQ(vesk_Got_Pixel(s, 0.5f, -0.25f), expected[bpp]);
+        EXPECT_EQ(vesk_Got_Pixel(s, 0.45f, -0.25f), 0u);
+        SDL_FreeSurface(s);
+        s = nullptr;
+    }
+}
+
+TEST_F(Surface, ReaderGivesZeroOffTheSurface)
+{
+    use(200, 300, 4);
+    SDL_FillRect(s, nullptr, 0xFFFFFFFF);
+    const float off[][2] = {{1, 0},   {0, -1},  {1, -1},  {1.0001f, 0}, {0, 1.0001f},
+                            {NaN, 0}, {0, NaN}, {INF, 0}, {0, -INF},    {-1e30f, 0}};
+    for (auto &p : off)
+        EXPECT_EQ(vesk_Got_Pixel(s, p[0], p[1]), 0u) << p[0] << ", " << p[1];
+    EXPECT_EQ(vesk_Got_Pixel(s, 0.9999f, -0.9999f), 0xFFFFFFFFu);
+    Uint8 saved = s->format->BytesPerPixel;
+    s->format->BytesPerPixel = 0;
+    EXPECT_EQ(vesk_Got_Pixel(s, 0, 0), 0u);
+    s->format->BytesPerPixel = saved;
+    SDL_FreeSurface(s);
+    // On an odd size, x = 1 and y = -1 land on the last column and row.
+    use(201, 301, 1);
+    SDL_FillRect(s, nullptr, 7);
+    EXPECT_EQ(vesk_Got_Pixel(s, 1, -1), 7u);
+}
+
+TEST(Clock, WholeSecondsSinceStart)
+{
+    const struct {
+        long ms;
+        float seconds;
+    } cases[] = {{0, 0}, {999, 0}, {1000, 1}, {1999, 1}, {61500, 61}, {4294967295L, 4294967}};
+    for (auto &c : cases) {
+        fixed_ticks = c.ms;
+        EXPECT_EQ(vesk_Got_Time(), c.seconds) << c.ms;
+    }
+    fixed_ticks = -1;
+    // The real clock: SDL started moments ago, at the start of this test run.
+    float now = vesk_Got_Time();
+    EXPECT_GE(now, 0);
+    EXPECT_LT(now, 3600);
+    EXPECT_EQ(now, std::floor(now));
 }
 
 } // namespace
