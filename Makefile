@@ -5,7 +5,8 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX ?= /usr/local
 DESTDIR ?=
-# What `make install` installed, one path a line (DESTDIR included), for `make uninstall`.
+# What `make install` installed, one path a line (DESTDIR included), for `make uninstall`:
+# the files, then the folders it made, deepest first.
 INSTALLED = $(BUILD)/installed_files.txt
 
 .PHONY: all build run test test-sanitize test-package install uninstall package setup clean format
@@ -43,13 +44,20 @@ test-package:
 install:
 	./scripts/setup.sh run
 	$(MAKE) build
+	{ find "$(DESTDIR)$(PREFIX)" -type d 2>/dev/null || true; } | sort > $(BUILD)/folders_before.txt
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)" --strip
-	sed 's|^|$(DESTDIR)|' $(BUILD)/install_manifest.txt > $(INSTALLED)
+	{ sed 's|^|$(DESTDIR)|' $(BUILD)/install_manifest.txt; echo; \
+	  find "$(DESTDIR)$(PREFIX)" -type d | sort | comm -13 $(BUILD)/folders_before.txt - | sort -r; \
+	} | grep -v '^$$' > $(INSTALLED)
+	rm -f $(BUILD)/folders_before.txt
 
-# Removes the files the last `make install` put in place; folders stay.
+# Removes the files the last `make install` put in place, then the folders it
+# made, if they are empty.
 uninstall:
 	@test -f $(INSTALLED) || { echo "uninstall: no $(INSTALLED): nothing installed from $(BUILD)" >&2; exit 1; }
-	while IFS= read -r f || [ -n "$$f" ]; do rm -f "$$f"; done < $(INSTALLED)
+	while IFS= read -r path || [ -n "$$path" ]; do \
+	  if [ -d "$$path" ]; then rmdir "$$path" 2>/dev/null || true; else rm -f "$$path"; fi; \
+	done < $(INSTALLED)
 	rm -f $(INSTALLED)
 
 package:
