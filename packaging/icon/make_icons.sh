@@ -22,9 +22,11 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 "$build/packaging/vesk_icon" "$work"
+written=0
 for bmp in "$work"/vesk-*.bmp; do
     name=$(basename "$bmp" .bmp)
     convert "$bmp" -strip -define png:exclude-chunks=date,time "PNG24:$icons/$name.png"
+    written=$((written + 1))
 done
 cp "$work/vesk.svg" "$icons/vesk.svg"
-echo "make_icons.sh: wrote $(ls "$icons" | wc -l) files in packaging/icons"
+echo "make_icons.sh: wrote $written PNGs and vesk.svg in packaging/icons"

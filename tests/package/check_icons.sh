@@ -41,6 +41,7 @@ colour_at() {
 
 # Checks that the picture has the X, the pile and the black ground.
 check_picture() {
+    # shellcheck disable=SC2086 # each place is two words, column and row
     set -- "$1" $X_CENTRE $PILE_FOOT $CORNER
     image=$1
     [ "$(colour_at "$image" "$2" "$3")" = "255 255 255" ] ||

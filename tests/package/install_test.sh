@@ -78,7 +78,9 @@ fi
 timeout "$MAKE_TIMEOUT_S" make -C "$root" BUILD="$BUILD" package >"$work/make.log" 2>&1 ||
     { tail -n 30 "$work/make.log" >&2; fail "make package"; }
 set -- "$build"/vesk_*.deb
-[ $# -eq 1 ] && [ -f "$1" ] || fail "make package left not exactly one $build/vesk_*.deb: $*"
+if [ $# -ne 1 ] || [ ! -f "$1" ]; then
+    fail "make package left not exactly one $build/vesk_*.deb: $*"
+fi
 deb=$1
 check_ok "make package wrote $(basename "$deb")"
 
