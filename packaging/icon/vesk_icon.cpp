@@ -2,15 +2,15 @@
 //
 //   vesk_icon OUT_DIR
 //
-// writes OUT_DIR/vesk-N.bmp for each size N of ICON_SIZES_PX (N x N pixels,
+// It writes OUT_DIR/vesk-N.bmp for each size N of ICON_SIZES_PX (N x N pixels,
 // 24-bit) and OUT_DIR/vesk.svg. packaging/icon/make_icons.sh turns the BMPs
 // into the PNGs that get installed.
 //
-// The picture is a scene of the toy. The world is seeded as at start-up,
+// The picture is a scene of the toy. The world is seeded as at start-up;
 // every grain the brush could reach outside a narrow band of columns in the
-// middle is wiped out (as holding the button over them would do), and the
-// world steps until no grain moves, so the band slumps into a pile with
-// 45-degree sides. The world step itself draws the pile on a software surface
+// middle is wiped out at once, off the grid and out of the list as the brush
+// does it; and the world steps until no grain moves, so the band slumps into
+// a pile with 45-degree sides. The world step itself draws the pile on a software surface
 // the size of the window; the icon is the square of SCENE_SIZE_PX pixels at
 // the bottom middle of that surface. Each size is that square scaled by area
 // (a pixel's green is the share of its area the grains cover), with the toy's
@@ -86,7 +86,7 @@ static bool in_band(int x)
     return x >= BAND_FIRST_COLUMN && x <= BAND_LAST_COLUMN;
 }
 
-// Removes every grain the brush could reach outside the band.
+// Removes every grain the brush could reach outside the band, as the brush does.
 static void wipe_outside_band()
 {
     for (int x = BRUSH_MIN_X; x <= BRUSH_MAX_X; x++) {
