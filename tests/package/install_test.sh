@@ -3,7 +3,8 @@
 #
 #   tests/package/install_test.sh        (as root, or a user with sudo)
 #
-# Builds the package (`make package`), installs it with apt-get, and checks:
+# Builds the package (`make package`), checks that its dependencies let
+# either SDL 1.2 runtime satisfy it, installs it with apt-get, and checks:
 #   - `vesk` on the PATH is /usr/bin/vesk, and `man -w 6 vesk` finds its page;
 #   - the desktop entry's Exec line is `vesk`: run so, under a private Xvfb,
 #     the window titled "Vesk" appears, its WM_CLASS is the entry's
@@ -83,6 +84,17 @@ if [ $# -ne 1 ] || [ ! -f "$1" ]; then
 fi
 deb=$1
 check_ok "make package wrote $(basename "$deb")"
+
+# Either SDL 1.2 runtime satisfies it: never libsdl1.2debian alone.
+depends=$(dpkg-deb -f "$deb" Depends)
+case ", $depends," in
+*", libsdl1.2debian (>= 1.2.15) | libsdl1.2-compat,"*) ;;
+*) fail "Depends does not offer both SDL 1.2 runtimes: $depends" ;;
+esac
+sdl_terms=$(echo "$depends" | tr ',' '\n' | grep -c 'libsdl1.2' || true)
+[ "$sdl_terms" -eq 1 ] || fail "Depends names SDL 1.2 in $sdl_terms terms, not one: $depends"
+case ", $depends" in *", libc6 (>= "*) ;; *) fail "Depends has no versioned libc6: $depends" ;; esac
+check_ok "Depends: $depends"
 
 # Every path in the package, and which of them are there already (folders only, we hope).
 dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./|/|; s|/$||' | grep -v '^/*$' >"$work/contents"
