@@ -1,17 +1,22 @@
 #!/bin/sh
 # Installs the Debian packages that are missing for a purpose:
 #   run   the toy itself: compiler, CMake, SDL 1.2
-#   test  also GoogleTest, Xvfb, xdotool, ImageMagick, both SDL 1.2 runtimes
+#   test  also GoogleTest, Xvfb, xdotool, ImageMagick, both SDL 1.2 runtimes,
+#         the checkers of the desktop entry and the manual page, rsvg-convert
 #   bench also Google Benchmark
+#   package  what test installs, and dpkg-dev for the Debian package
 # Uses apt-get, through sudo when not root. Prints nothing when all is there.
 set -eu
 
 packages="build-essential cmake pkg-config libsdl1.2-dev libsdl1.2debian"
+test_packages="libgtest-dev libsdl1.2-compat xvfb xauth xdotool x11-utils imagemagick python3
+    desktop-file-utils groff-base man-db mandoc librsvg2-bin"
 case "${1:-run}" in
 run) ;;
-test) packages="$packages libgtest-dev libsdl1.2-compat xvfb xauth xdotool x11-utils imagemagick python3" ;;
+test) packages="$packages $test_packages" ;;
+package) packages="$packages $test_packages dpkg-dev" ;;
 bench) packages="$packages libgtest-dev libbenchmark-dev libsdl1.2-compat xvfb" ;;
-*) echo "setup.sh: unknown purpose '$1' (run, test or bench)" >&2; exit 2 ;;
+*) echo "setup.sh: unknown purpose '$1' (run, test, bench or package)" >&2; exit 2 ;;
 esac
 
 missing=""
