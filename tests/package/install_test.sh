@@ -88,7 +88,7 @@ check_ok "make package wrote $(basename "$deb")"
 # Either SDL 1.2 runtime satisfies it: never libsdl1.2debian alone.
 depends=$(dpkg-deb -f "$deb" Depends)
 case ", $depends," in
-*", libsdl1.2debian (>= 1.2.15) | libsdl1.2-compat,"*) ;;
+*", libsdl1.2debian (>= 1.2.15) | libsdl1.2-compat-shim,"*) ;;
 *) fail "Depends does not offer both SDL 1.2 runtimes: $depends" ;;
 esac
 sdl_terms=$(echo "$depends" | tr ',' '\n' | grep -c 'libsdl1.2' || true)
