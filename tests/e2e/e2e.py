@@ -434,7 +434,7 @@ def fail_with(ctx, what, shot, message):
     raise Failed("%s: %s; see %s" % (what, message, save_png(ctx, what, shot)))
 
 
-def wait_settled(ctx, what):
+def wait_settled(ctx, what, when=""):
     """Screenshots until two in a row, STABLE_INTERVAL_S apart, are identical."""
     deadline = time.monotonic() + SETTLE_S
     last = screenshot(ctx)
@@ -445,8 +445,8 @@ def wait_settled(ctx, what):
         if shot["cls"] == last["cls"]:
             return shot
         last = shot
-    fail_with(ctx, what, last, "expected the pile to stop moving within %d s; it still "
-              "changed between the last two screenshots" % SETTLE_S)
+    fail_with(ctx, what, last, "expected the pile to stop moving within %d s%s; it still "
+              "changed between the last two screenshots" % (SETTLE_S, when))
 
 
 # ---------------------------------------------------------------- input
@@ -563,7 +563,6 @@ def check_pile(ctx):
         fail_with(ctx, "pile", shot, "expected a packed heap with a level surface (steps "
                   "<= %d px, spread <= %d px, <= %d holes); %s"
                   % (SURFACE_STEP_MAX, SURFACE_SPREAD_MAX, HOLES_BELOW_SURFACE_MAX, seen))
-    ctx["settled"] = shot
     return seen
 
 
@@ -668,7 +667,8 @@ def check_crater(ctx):
     held_below = count(held, BLACK, 0, y + BELOW_FROM, DRAWN_COLUMNS, WINDOW_HEIGHT)
     after_below = count(after, BLACK, 0, y + BELOW_FROM, DRAWN_COLUMNS, WINDOW_HEIGHT)
     loss = count(before, GREEN) - count(after, GREEN)
-    settled = wait_settled(ctx, "crater_settled")
+    settled = wait_settled(ctx, "crater_settled", " of the button's release (does erasing "
+                           "go on?)")
     later_loss = count(after, GREEN) - count(settled, GREEN)
     seen = ("while held %d green px within %d px of the pointer; %d bare px from %d px "
             "under it down while held, %d after release; %d grains gone, %d more once "
