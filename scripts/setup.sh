@@ -3,6 +3,9 @@
 #   run   the toy itself: compiler, CMake, SDL 1.2
 #   test  also GoogleTest, Xvfb, xdotool, ImageMagick, both SDL 1.2 runtimes
 #   bench also Google Benchmark
+#   web   the browser build and its tests: Emscripten, Chromium, and what
+#         `test` needs to build and screenshot the desktop program; Node.js
+#         and npm too, when the machine has no node of its own
 # Uses apt-get, through sudo when not root. Prints nothing when all is there.
 set -eu
 
@@ -11,7 +14,13 @@ case "${1:-run}" in
 run) ;;
 test) packages="$packages libgtest-dev libsdl1.2-compat xvfb xauth xdotool x11-utils imagemagick python3" ;;
 bench) packages="$packages libgtest-dev libbenchmark-dev libsdl1.2-compat xvfb" ;;
-*) echo "setup.sh: unknown purpose '$1' (run, test or bench)" >&2; exit 2 ;;
+web)
+    packages="$packages libgtest-dev emscripten chromium xvfb xauth xdotool x11-utils imagemagick"
+    # The machine's own Node.js (with its npm) serves; Debian's only stands in for a missing one.
+    command -v node >/dev/null 2>&1 || packages="$packages nodejs"
+    command -v npm >/dev/null 2>&1 || packages="$packages npm"
+    ;;
+*) echo "setup.sh: unknown purpose '$1' (run, test, bench or web)" >&2; exit 2 ;;
 esac
 
 missing=""
