@@ -3,13 +3,13 @@
 //   node web/bench.mjs
 //
 // Runs the native step timing helper (build-web-native/vesk_step_bench, or
-// $VESK_STEP_BENCH), then the same helper built to WebAssembly
+// $VESK_STEP_BENCH) and the same helper built to WebAssembly
 // (build-web/bench.html, or the page folder $VESK_WEB_DIR) in headless
-// Chromium, one after the other, and prints their medians side by side, with
-// the pace of the toy's own page in frames a second. Each side runs RUNS
-// times; the figures are the middle run's median for each phase. Reports,
-// never judges:
-// exits 0 whatever the figures, 1 only when a run fails.
+// Chromium, by turns and never both at once, and prints their medians side
+// by side, with the pace of the toy's own page in frames a second. Each side
+// runs RUNS times; the figures are, phase by phase, the middle run's median.
+// Reports, never judges: exits 0 whatever the figures, 1 only when a run
+// fails.
 import { execFile } from 'node:child_process';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -22,7 +22,7 @@ const ROOT = resolve(dirname(fileURLToPath(import.meta.url)), '..');
 const NATIVE = process.env.VESK_STEP_BENCH || join(ROOT, 'build-web-native', 'vesk_step_bench');
 const PAGE_DIR = process.env.VESK_WEB_DIR || join(ROOT, 'build-web');
 const STEPS = 600; // the page's own count (STEPS_DEFAULT in step_bench.cpp)
-const RUNS = 3;
+const RUNS = 5;
 // Bounds, in milliseconds.
 const RUN_TIMEOUT_MS = 120000;
 const PACE_WARMUP_MS = 1000;
@@ -83,17 +83,18 @@ const ms = (v) => (v === null ? '     -' : v.toFixed(3).padStart(6));
 const ratio = (a, b) => (a === null || b === null ? '     -' : (a / b).toFixed(2).padStart(6));
 
 async function main() {
-  const natives = [];
-  for (let i = 0; i < RUNS; i++)
-    natives.push(await runNative());
-  const native = middle(natives);
   const served = await startServer(PAGE_DIR, 0);
   const browser = await launchChromium();
-  let web, pace;
+  let native, web, pace;
   try {
+    // Alternating, so that a busy spell of the machine falls on both sides alike.
+    const natives = [];
     const webs = [];
-    for (let i = 0; i < RUNS; i++)
+    for (let i = 0; i < RUNS; i++) {
+      natives.push(await runNative());
       webs.push(await runBrowser(browser.context, served.url));
+    }
+    native = middle(natives);
     web = middle(webs);
     pace = await pagePace(browser.context, served.url);
   } finally {
