@@ -25,7 +25,9 @@ const PICTURE_MAX_BYTES = 4 * 1024 * 1024;
 
 function startXvfb() {
   return new Promise((resolve, reject) => {
-    const xvfb = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', SCREEN, '-nolisten', 'tcp'],
+    // -noreset: else the server resets whenever its last client leaves (as
+    // xdotool does after each call), and a connection made meanwhile fails.
+    const xvfb = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', SCREEN, '-nolisten', 'tcp', '-noreset'],
       { stdio: ['ignore', 'ignore', 'pipe', 'pipe'] });
     let text = '';
     let errors = '';
