@@ -1,9 +1,17 @@
 # Vesk: `make run` plays, `make test` runs every test. Both install what is missing first.
+# `sudo make install` installs under PREFIX (staged under DESTDIR when set);
+# `make package` writes the Debian package $(BUILD)/vesk_VERSION_ARCH.deb.
 # `make web` builds the page, `make serve` serves it, `make test-web` tests it in Chromium.
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+PREFIX ?= /usr/local
+DESTDIR ?=
+# What `make install` installed, one path a line (DESTDIR included), for `make uninstall`:
+# the files, then the folders it made, deepest first.
+INSTALLED = $(BUILD)/installed_files.txt
 
-.PHONY: all build run test test-sanitize setup clean format web serve test-web bench-web
+.PHONY: all build run test test-sanitize test-package install uninstall package setup clean format \
+	web serve test-web bench-web
 
 all: build
 
@@ -29,6 +37,36 @@ test-sanitize:
 	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DVESK_SANITIZE=address,undefined
 	cmake --build build-sanitize -j $(JOBS)
 	cd build-sanitize && ctest --output-on-failure -L unit
+
+# The Debian package from build to removal on this machine (as root or through sudo).
+test-package:
+	./scripts/setup.sh package
+	./tests/package/install_test.sh
+
+install:
+	./scripts/setup.sh run
+	$(MAKE) build
+	{ find "$(DESTDIR)$(PREFIX)" -type d 2>/dev/null || true; } | sort > $(BUILD)/folders_before.txt
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)" --strip
+	{ sed 's|^|$(DESTDIR)|' $(BUILD)/install_manifest.txt; echo; \
+	  find "$(DESTDIR)$(PREFIX)" -type d | sort | comm -13 $(BUILD)/folders_before.txt - | sort -r; \
+	} | grep -v '^$$' > $(INSTALLED)
+	rm -f $(BUILD)/folders_before.txt
+
+# Removes the files the last `make install` put in place, then the folders it
+# made, if they are empty.
+uninstall:
+	@test -f $(INSTALLED) || { echo "uninstall: no $(INSTALLED): nothing installed from $(BUILD)" >&2; exit 1; }
+	while IFS= read -r path || [ -n "$$path" ]; do \
+	  if [ -d "$$path" ]; then rmdir "$$path" 2>/dev/null || true; else rm -f "$$path"; fi; \
+	done < $(INSTALLED)
+	rm -f $(INSTALLED)
+
+package:
+	./scripts/setup.sh package
+	$(MAKE) build
+	rm -f $(BUILD)/vesk_*.deb
+	cd $(BUILD) && cpack -G DEB
 
 # In a browser: the same sources built to WebAssembly with Debian's
 # Emscripten into $(WEB_BUILD)/ (see README, "In a browser"). Debian's emcc
@@ -65,7 +103,8 @@ bench-web: web web/node_modules/.package-lock.json
 	VESK_WEB_DIR=$(CURDIR)/$(WEB_BUILD) VESK_STEP_BENCH=$(CURDIR)/$(WEB_NATIVE)/vesk_step_bench node web/bench.mjs
 
 format:
-	clang-format -i src/*.cpp src/*.h src/web/*.cpp src/web/*.h tests/*.cpp tests/*.h web/*.cpp
+	clang-format -i src/*.cpp src/*.h tests/*.cpp tests/*.h packaging/icon/*.cpp \
+	  src/web/*.cpp src/web/*.h web/*.cpp
 
 clean:
 	rm -rf $(BUILD) build-sanitize $(WEB_BUILD) $(WEB_NATIVE)

@@ -1,8 +1,10 @@
 #!/bin/sh
 # Installs the Debian packages that are missing for a purpose:
 #   run   the toy itself: compiler, CMake, SDL 1.2
-#   test  also GoogleTest, Xvfb, xdotool, ImageMagick, both SDL 1.2 runtimes
+#   test  also GoogleTest, Xvfb, xdotool, ImageMagick, both SDL 1.2 runtimes,
+#         the checkers of the desktop entry and the manual page, rsvg-convert
 #   bench also Google Benchmark
+#   package  what test installs, and dpkg-dev for the Debian package
 #   web   the browser build and its tests: Emscripten, Chromium, and what
 #         `test` needs to build and screenshot the desktop program; Node.js
 #         and npm too, when the machine has no node of its own
@@ -10,9 +12,12 @@
 set -eu
 
 packages="build-essential cmake pkg-config libsdl1.2-dev libsdl1.2debian"
+test_packages="libgtest-dev libsdl1.2-compat xvfb xauth xdotool x11-utils imagemagick python3
+    desktop-file-utils groff-base man-db mandoc librsvg2-bin"
 case "${1:-run}" in
 run) ;;
-test) packages="$packages libgtest-dev libsdl1.2-compat xvfb xauth xdotool x11-utils imagemagick python3" ;;
+test) packages="$packages $test_packages" ;;
+package) packages="$packages $test_packages dpkg-dev" ;;
 bench) packages="$packages libgtest-dev libbenchmark-dev libsdl1.2-compat xvfb" ;;
 web)
     packages="$packages libgtest-dev emscripten chromium xvfb xauth xdotool x11-utils imagemagick"
@@ -20,7 +25,7 @@ web)
     command -v node >/dev/null 2>&1 || packages="$packages nodejs"
     command -v npm >/dev/null 2>&1 || packages="$packages npm"
     ;;
-*) echo "setup.sh: unknown purpose '$1' (run, test, bench or web)" >&2; exit 2 ;;
+*) echo "setup.sh: unknown purpose '$1' (run, test, bench, package or web)" >&2; exit 2 ;;
 esac
 
 missing=""

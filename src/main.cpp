@@ -2,11 +2,13 @@
 //
 // Takes no options and reads no files; arguments are ignored. Exits 0 after
 // the window is closed, or prints one line on standard error and exits 1
-// when SDL cannot start, the window cannot open, or memory for the grains
-// runs out.
+// when SDL cannot start, there is no display to open a window on, the
+// window cannot open, or memory for the grains runs out.
 #include "world.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 // Every subsystem, as first asked for; then only what the toy needs.
 static const Uint32 INIT_FLAGS = SDL_INIT_EVERYTHING;
@@ -17,8 +19,38 @@ static const Uint32 WINDOW_FLAGS = SDL_ANYFORMAT;
 static const char *const CAPTION = "Vesk";
 // Pause before each frame's work, in milliseconds.
 static const Uint32 FRAME_DELAY_MS = 10;
+// SDL video drivers that draw in a terminal or on the console, not in a window.
+static const char *const CONSOLE_DRIVERS[] = {"caca",    "aalib", "fbcon",    "directfb",
+                                              "svgalib", "ggi",   "vgl",      "KMSDRM",
+                                              "kmsdrm",  "evdev", "offscreen"};
+// Room for a driver's name.
+static const int DRIVER_NAME_SIZE = 64;
 
 static int end = 0;
+
+// The toy is a window. Unless the user names a video driver, SDL must not
+// fall back to drawing in the terminal or on the console when no X display
+// is reachable: on X11 systems ask for X11 itself, so that a missing display
+// is reported as such. Returns 1 if the user named a driver.
+static int choose_video_driver()
+{
+    if (std::getenv("SDL_VIDEODRIVER"))
+        return 1;
+#if defined(__unix__) && !defined(__APPLE__) && !defined(__EMSCRIPTEN__)
+    // A Wayland session without X is left to SDL to find.
+    if (!(std::getenv("WAYLAND_DISPLAY") && !std::getenv("DISPLAY")))
+        setenv("SDL_VIDEODRIVER", "x11", 0);
+#endif
+    return 0;
+}
+
+static int is_console_driver(const char *name)
+{
+    for (const char *console : CONSOLE_DRIVERS)
+        if (std::strcmp(name, console) == 0)
+            return 1;
+    return 0;
+}
 
 static int start_sdl()
 {
@@ -33,12 +65,19 @@ int main(int argc, char *argv[])
     (void)argc;
     (void)argv;
     int status = 1;
+    int driver_named = choose_video_driver();
+    char driver[DRIVER_NAME_SIZE] = "";
 
     if (!start_sdl()) {
-        std::fprintf(stderr, "vesk: cannot start SDL: %s\n", SDL_GetError());
+        std::fprintf(stderr, "vesk: cannot start SDL: %s%s\n", SDL_GetError(),
+                     std::getenv("DISPLAY") ? "" : " (DISPLAY is not set)");
     } else {
-        screen = SDL_SetVideoMode(WINDOW_WIDTH, WINDOW_HEIGHT, WINDOW_DEPTH, WINDOW_FLAGS);
-        if (!screen) {
+        SDL_VideoDriverName(driver, sizeof driver);
+        if (!driver_named && is_console_driver(driver)) {
+            std::fprintf(stderr, "vesk: cannot open a window: no display (SDL offers only '%s')\n",
+                         driver);
+        } else if (!(screen = SDL_SetVideoMode(WINDOW_WIDTH, WINDOW_HEIGHT, WINDOW_DEPTH,
+                                               WINDOW_FLAGS))) {
             std::fprintf(stderr, "vesk: cannot open the %dx%d window: %s\n", WINDOW_WIDTH,
                          WINDOW_HEIGHT, SDL_GetError());
         } else {

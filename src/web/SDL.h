@@ -26,7 +26,7 @@
 //     its release: motion and the release still arrive off the canvas, with
 //     positions clamped to the surface. A motion event's state is the mask
 //     of buttons pressed over the canvas and not yet released (SDL_BUTTON).
-//     The page sends no quit event and no keys.
+//     The page sends no quit event, no wheel steps and no keys.
 //   - Clock: SDL_GetTicks counts milliseconds of performance.now() since
 //     SDL_Init. SDL_Delay sleeps through Asyncify: a program calling it must
 //     be linked with -sASYNCIFY.
@@ -60,6 +60,8 @@ typedef int32_t Sint32;
 #define SDL_BUTTON_LEFT 1
 #define SDL_BUTTON_MIDDLE 2
 #define SDL_BUTTON_RIGHT 3
+#define SDL_BUTTON_WHEELUP 4 // never sent here: the page sends no wheel steps
+#define SDL_BUTTON_WHEELDOWN 5
 #define SDL_BUTTON(X) (1 << ((X)-1))
 
 // Event types, with SDL 1.2's values.
@@ -136,6 +138,9 @@ int SDL_Init(Uint32 flags);
 void SDL_Quit(void);
 // The message of the last failure ("" when none).
 char *SDL_GetError(void);
+// Copies the video driver's name, "canvas", into namebuf (at most maxlen
+// bytes, terminated) and returns namebuf; null before SDL_Init.
+char *SDL_VideoDriverName(char *namebuf, int maxlen);
 
 // Makes the display surface (once; later calls return the same surface when
 // the size matches, else null), sizes the canvas to width x height and starts

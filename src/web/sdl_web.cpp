@@ -31,6 +31,9 @@ static SDL_Surface screen_surface;
 static SDL_Surface *screen_open = nullptr; // the display surface, or null
 static Uint32 *shown = nullptr;            // the surface as the canvas gets it, opaque
 static double start_ms = 0;                // performance.now() at SDL_Init
+static bool started = false;               // SDL_Init was called
+// The video driver's name, as SDL_VideoDriverName gives it.
+static const char *const DRIVER_NAME = "canvas";
 static char error_text[128] = "";
 
 // clang-format off
@@ -143,17 +146,28 @@ int SDL_Init(Uint32 flags)
 {
     (void)flags;
     start_ms = emscripten_get_now();
+    started = true;
     return 0;
 }
 
 void SDL_Quit(void)
 {
     web_canvas_close();
+    started = false;
 }
 
 char *SDL_GetError(void)
 {
     return error_text;
+}
+
+char *SDL_VideoDriverName(char *namebuf, int maxlen)
+{
+    if (!started || !namebuf || maxlen <= 0)
+        return nullptr;
+    std::strncpy(namebuf, DRIVER_NAME, static_cast<size_t>(maxlen) - 1);
+    namebuf[maxlen - 1] = '\0';
+    return namebuf;
 }
 
 SDL_Surface *SDL_SetVideoMode(int width, int height, int bpp, Uint32 flags)
