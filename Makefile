@@ -1,6 +1,7 @@
 # Vesk: `make run` plays, `make test` runs every test. Both install what is missing first.
 # `sudo make install` installs under PREFIX (staged under DESTDIR when set);
 # `make package` writes the Debian package $(BUILD)/vesk_VERSION_ARCH.deb.
+# `make web` builds the page, `make serve` serves it, `make test-web` tests it in Chromium.
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX ?= /usr/local
@@ -9,7 +10,8 @@ DESTDIR ?=
 # the files, then the folders it made, deepest first.
 INSTALLED = $(BUILD)/installed_files.txt
 
-.PHONY: all build run test test-sanitize test-package install uninstall package setup clean format
+.PHONY: all build run test test-sanitize test-package install uninstall package setup clean format \
+	web serve test-web bench-web
 
 all: build
 
@@ -66,8 +68,43 @@ package:
 	rm -f $(BUILD)/vesk_*.deb
 	cd $(BUILD) && cpack -G DEB
 
+# In a browser: the same sources built to WebAssembly with Debian's
+# Emscripten into $(WEB_BUILD)/ (see README, "In a browser"). Debian's emcc
+# finds its JavaScript optimiser's modules through NODE_PATH.
+WEB_BUILD ?= build-web
+WEB_NATIVE ?= build-web-native
+WEB_PORT ?= 8080
+EMSCRIPTEN_ENV = NODE_PATH=/usr/share/nodejs
+
+$(WEB_BUILD)/CMakeCache.txt:
+	$(EMSCRIPTEN_ENV) emcmake cmake -S web -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release
+
+web:
+	./scripts/setup.sh web
+	$(MAKE) $(WEB_BUILD)/CMakeCache.txt
+	$(EMSCRIPTEN_ENV) cmake --build $(WEB_BUILD) -j $(JOBS)
+
+# Serves $(WEB_BUILD)/ on 127.0.0.1:$(WEB_PORT) until Ctrl-C.
+serve: web
+	node web/serve.mjs $(WEB_BUILD) $(WEB_PORT)
+
+web/node_modules/.package-lock.json: web/package.json web/package-lock.json
+	npm ci --prefix web --no-audit --no-fund
+
+# The page in headless Chromium against the desktop program in Xvfb.
+test-web: web web/node_modules/.package-lock.json
+	$(MAKE) build
+	VESK_WEB_DIR=$(CURDIR)/$(WEB_BUILD) VESK_DESKTOP=$(CURDIR)/$(BUILD)/vesk node --test web/test/serve.test.mjs web/test/browser.test.mjs
+
+# The world step's median time in the browser beside the native one (reported, not judged).
+bench-web: web web/node_modules/.package-lock.json
+	cmake -S web -B $(WEB_NATIVE) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(WEB_NATIVE) -j $(JOBS)
+	VESK_WEB_DIR=$(CURDIR)/$(WEB_BUILD) VESK_STEP_BENCH=$(CURDIR)/$(WEB_NATIVE)/vesk_step_bench node web/bench.mjs
+
 format:
-	clang-format -i src/*.cpp src/*.h tests/*.cpp tests/*.h packaging/icon/*.cpp
+	clang-format -i src/*.cpp src/*.h tests/*.cpp tests/*.h packaging/icon/*.cpp \
+	  src/web/*.cpp src/web/*.h web/*.cpp
 
 clean:
-	rm -rf $(BUILD) build-sanitize
+	rm -rf $(BUILD) build-sanitize $(WEB_BUILD) $(WEB_NATIVE)

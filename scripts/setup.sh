@@ -5,6 +5,9 @@
 #         the checkers of the desktop entry and the manual page, rsvg-convert
 #   bench also Google Benchmark
 #   package  what test installs, and dpkg-dev for the Debian package
+#   web   the browser build and its tests: Emscripten, Chromium, and what
+#         `test` needs to build and screenshot the desktop program; Node.js
+#         and npm too, when the machine has no node of its own
 # Uses apt-get, through sudo when not root. Prints nothing when all is there.
 set -eu
 
@@ -16,7 +19,13 @@ run) ;;
 test) packages="$packages $test_packages" ;;
 package) packages="$packages $test_packages dpkg-dev" ;;
 bench) packages="$packages libgtest-dev libbenchmark-dev libsdl1.2-compat xvfb" ;;
-*) echo "setup.sh: unknown purpose '$1' (run, test, bench or package)" >&2; exit 2 ;;
+web)
+    packages="$packages libgtest-dev emscripten chromium xvfb xauth xdotool x11-utils imagemagick"
+    # The machine's own Node.js (with its npm) serves; Debian's only stands in for a missing one.
+    command -v node >/dev/null 2>&1 || packages="$packages nodejs"
+    command -v npm >/dev/null 2>&1 || packages="$packages npm"
+    ;;
+*) echo "setup.sh: unknown purpose '$1' (run, test, bench, package or web)" >&2; exit 2 ;;
 esac
 
 missing=""
