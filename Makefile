@@ -1,8 +1,12 @@
-# Vesk: `make run` plays, `make test` runs every test. Both install what is missing first.
+# Vesk: `make run` plays, `make test` runs every test, `make bench` measures.
+# All install what is missing first.
 BUILD ?= build
+BENCH_BUILD ?= build-bench
+# Repetitions of every benchmark; the report gives their medians.
+BENCH_REPETITIONS ?= 10
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build run test test-sanitize setup clean format
+.PHONY: all build run test test-sanitize bench setup clean format
 
 all: build
 
@@ -29,8 +33,18 @@ test-sanitize:
 	cmake --build build-sanitize -j $(JOBS)
 	cd build-sanitize && ctest --output-on-failure -L unit
 
+# Benchmarks of a Release build on the dummy video driver, repetitions
+# interleaved at random, medians reported, then the step over the floor.
+bench:
+	./scripts/setup.sh bench
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DVESK_BENCH=ON
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy ./$(BENCH_BUILD)/bench/vesk_bench \
+	  --benchmark_repetitions=$(BENCH_REPETITIONS) --benchmark_report_aggregates_only=true \
+	  --benchmark_enable_random_interleaving=true
+
 format:
-	clang-format -i src/*.cpp src/*.h tests/*.cpp tests/*.h
+	clang-format -i src/*.cpp src/*.h tests/*.cpp tests/*.h bench/*.cpp
 
 clean:
-	rm -rf $(BUILD) build-sanitize
+	rm -rf $(BUILD) build-sanitize $(BENCH_BUILD)

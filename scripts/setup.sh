@@ -2,7 +2,7 @@
 # Installs the Debian packages that are missing for a purpose:
 #   run   the toy itself: compiler, CMake, SDL 1.2
 #   test  also GoogleTest, Xvfb, xdotool, ImageMagick, both SDL 1.2 runtimes
-#   bench also Google Benchmark
+#   bench also Google Benchmark, GNU time, valgrind, Xvfb and xdotool
 # Uses apt-get, through sudo when not root. Prints nothing when all is there.
 set -eu
 
@@ -10,7 +10,7 @@ packages="build-essential cmake pkg-config libsdl1.2-dev libsdl1.2debian"
 case "${1:-run}" in
 run) ;;
 test) packages="$packages libgtest-dev libsdl1.2-compat xvfb xauth xdotool x11-utils imagemagick python3" ;;
-bench) packages="$packages libgtest-dev libbenchmark-dev libsdl1.2-compat xvfb" ;;
+bench) packages="$packages libgtest-dev libbenchmark-dev libsdl1.2-compat xvfb xauth xdotool time valgrind" ;;
 *) echo "setup.sh: unknown purpose '$1' (run, test or bench)" >&2; exit 2 ;;
 esac
 

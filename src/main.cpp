@@ -15,8 +15,6 @@ static const Uint32 INIT_FLAGS_MINIMAL = SDL_INIT_VIDEO | SDL_INIT_TIMER;
 static const int WINDOW_DEPTH = 16;
 static const Uint32 WINDOW_FLAGS = SDL_ANYFORMAT;
 static const char *const CAPTION = "Vesk";
-// Pause before each frame's work, in milliseconds.
-static const Uint32 FRAME_DELAY_MS = 10;
 
 static int end = 0;
 

@@ -29,6 +29,8 @@ const int WORLD_ROWS = 300;
 // Window size in pixels.
 const int WINDOW_WIDTH = 200;
 const int WINDOW_HEIGHT = 300;
+// Pause before each frame's work, in milliseconds.
+const Uint32 FRAME_DELAY_MS = 10;
 
 extern grain *matrix[WORLD_COLUMNS + 1][WORLD_ROWS + 1];
 extern SDL_Surface *screen;    // the display surface the world draws on; SDL owns it
