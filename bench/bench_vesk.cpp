@@ -28,6 +28,7 @@
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -197,24 +198,34 @@ double seconds_now(clockid_t clock = CLOCK_MONOTONIC)
     return t.tv_sec + t.tv_nsec * 1e-9;
 }
 
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    size_t n = v.size();
+    return n == 0 ? 0 : n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
 // The settled step and the floor taken turn about, each timed on its own in
-// CPU time, so that load from elsewhere on the machine falls on both alike.
+// CPU time; the counters are the medians over the iterations of the floor,
+// the step and the step over the floor of the same iteration, so that load
+// from elsewhere on the machine falls on both alike and bursts of it drop out.
 void step_vs_floor(benchmark::State &state)
 {
     restore(settled_cells);
-    double floor = 0, step = 0; // seconds
+    std::vector<double> floor, step, ratio; // seconds, seconds, step / floor
     for (auto _ : state) {
         double t0 = seconds_now(CLOCK_THREAD_CPUTIME_ID);
         benchmark::DoNotOptimize(walk());
         double t1 = seconds_now(CLOCK_THREAD_CPUTIME_ID);
         loop();
         double t2 = seconds_now(CLOCK_THREAD_CPUTIME_ID);
-        floor += t1 - t0;
-        step += t2 - t1;
+        floor.push_back(t1 - t0);
+        step.push_back(t2 - t1);
+        ratio.push_back((t2 - t1) / (t1 - t0));
     }
-    state.counters["floor_us"] = floor * 1e6 / state.iterations();
-    state.counters["step_us"] = step * 1e6 / state.iterations();
-    state.counters["ratio"] = step / floor;
+    state.counters["floor_us"] = median(floor) * 1e6;
+    state.counters["step_us"] = median(step) * 1e6;
+    state.counters["ratio"] = median(ratio);
 }
 
 void frame_loop(benchmark::State &state)
@@ -295,8 +306,11 @@ class ratio_reporter : public benchmark::ConsoleReporter
                 if (fps != run.counters.end())
                     frames_per_second = fps->second.value;
                 auto ratio = run.counters.find("ratio");
-                if (ratio != run.counters.end())
+                if (ratio != run.counters.end()) {
                     paired_ratio = ratio->second.value;
+                    paired_floor_us = run.counters.at("floor_us").value;
+                    paired_step_us = run.counters.at("step_us").value;
+                }
                 auto work = run.counters.find("work_ms");
                 if (work != run.counters.end())
                     loop_work_ms = work->second.value;
@@ -324,8 +338,9 @@ class ratio_reporter : public benchmark::ConsoleReporter
         }
         if (paired_ratio > 0)
             std::fprintf(out,
-                         "  step_settled / floor_walk = %.2f taken turn about (step_vs_floor)\n",
-                         paired_ratio);
+                         "  step_settled / floor_walk = %.2f taken turn about (step_vs_floor: "
+                         "step %.1f us, floor %.1f us)\n",
+                         paired_ratio, paired_step_us, paired_floor_us);
         std::fflush(out);
     }
 
@@ -333,7 +348,7 @@ class ratio_reporter : public benchmark::ConsoleReporter
     std::map<std::string, double> medians;
     double frames_per_second = 0;
     double loop_work_ms = 0;
-    double paired_ratio = 0;
+    double paired_ratio = 0, paired_floor_us = 0, paired_step_us = 0;
 };
 
 } // namespace
