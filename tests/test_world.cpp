@@ -495,6 +495,32 @@ TEST_F(World, GridMapsOntoPixels)
     }
 }
 
+TEST_F(World, StepDrawsEveryCellWhereThePerGrainArithmeticPutsIt)
+{
+    // Every cell a grain can hold, one grain at a time: the step draws it at
+    // the pixel that float(x / 101 - 1) and float(y / 151 - 1), passed to the
+    // pixel writer's formula, give.
+    std::vector<grain *> n = make_list(1);
+    int drawn = 0;
+    for (int x = 1; x <= 200; x++)
+        for (int y = 1; y <= 299; y++) {
+            place(n[0], x, y);
+            loop();
+            matrix[n[0]->x][n[0]->y] = nullptr;
+            float fx = static_cast<float>(x / 101.0 - 1), fy = static_cast<float>(y / 151.0 - 1);
+            int column = static_cast<int>((fx + 1.0) / 2 * 200);
+            int row = static_cast<int>((1.0 - fy) / 2 * 300);
+            if (pixel_at(screen, column, row) != green)
+                FAIL() << "cell (" << x << ", " << y << ") not drawn at pixel (" << column << ", "
+                       << row << ")";
+            SDL_Rect at = {static_cast<Sint16>(column), static_cast<Sint16>(row), 1, 1};
+            SDL_FillRect(screen, &at, 0);
+            drawn++;
+        }
+    EXPECT_EQ(drawn, 200 * 299);
+    EXPECT_EQ(count_pixels(screen, 0), 200 * 300) << "a grain was drawn somewhere else too";
+}
+
 TEST_F(World, FirstFrameShowsTheCrosshairAndGrainsShowOneFrameLate)
 {
     ASSERT_EQ(init(), 1);
