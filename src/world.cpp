@@ -35,6 +35,7 @@ static const int LEFT_COLUMN = 1;
 static const int RIGHT_COLUMN = 200;
 
 grain *matrix[WORLD_COLUMNS + 1][WORLD_ROWS + 1];
+
 // Normalized screen coordinate of every grid column and row,
 // float(x / GRID_TO_SCREEN_X - 1) and float(y / GRID_TO_SCREEN_Y - 1):
 // computed once at start-up, bit for bit what the step would compute per
@@ -149,13 +150,20 @@ static void brush()
 
 void loop()
 {
-    for (ici = head; ici && ici->next; ici = ici->next) {
-        grain *g = ici;
-        SDL_LockSurface(screen);
-        vesk_Giv_Pixel(screen, grid_to_screen.column[g->x], grid_to_screen.row[g->y], green);
-        SDL_UnlockSurface(screen);
+    // Nothing the walk calls can change these, so they are read once: the
+    // cursor stays in a register, and `ici` gets its last value at the end.
+    SDL_Surface *const surface = screen;
+    const uint32_t colour = green;
+    grain *g = head;
+    while (g && g->next) {
+        grain *next = g->next;
+        SDL_LockSurface(surface);
+        vesk_Giv_Pixel(surface, grid_to_screen.column[g->x], grid_to_screen.row[g->y], colour);
+        SDL_UnlockSurface(surface);
         fall(g);
+        g = next;
     }
+    ici = g;
     if (mouse_info.pressed == 1)
         brush();
 }
