@@ -6,7 +6,7 @@ BENCH_BUILD ?= build-bench
 BENCH_REPETITIONS ?= 10
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build run test test-sanitize bench setup clean format
+.PHONY: all build run test test-sanitize bench bench-count setup clean format
 
 all: build
 
@@ -34,7 +34,8 @@ test-sanitize:
 	cd build-sanitize && ctest --output-on-failure -L unit
 
 # Benchmarks of a Release build on the dummy video driver, repetitions
-# interleaved at random, medians reported, then the step over the floor.
+# interleaved at random, medians reported, then the step over the floor;
+# then the program's peak resident memory on X11 under a private Xvfb.
 bench:
 	./scripts/setup.sh bench
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DVESK_BENCH=ON
@@ -42,6 +43,11 @@ bench:
 	SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy ./$(BENCH_BUILD)/bench/vesk_bench \
 	  --benchmark_repetitions=$(BENCH_REPETITIONS) --benchmark_report_aggregates_only=true \
 	  --benchmark_enable_random_interleaving=true
+	./scripts/peak_rss.sh $(BENCH_BUILD)
+
+# Instructions of each phase under callgrind (after make bench has built).
+bench-count:
+	./scripts/count_instructions.sh $(BENCH_BUILD)
 
 format:
 	clang-format -i src/*.cpp src/*.h tests/*.cpp tests/*.h bench/*.cpp
