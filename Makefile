@@ -1,8 +1,12 @@
-# Vesk: `make run` plays, `make test` runs every test. Both install what is missing first.
+# Vesk: `make run` plays, `make test` runs every test, `make bench` measures.
+# All install what is missing first.
 # `sudo make install` installs under PREFIX (staged under DESTDIR when set);
 # `make package` writes the Debian package $(BUILD)/vesk_VERSION_ARCH.deb.
 # `make web` builds the page, `make serve` serves it, `make test-web` tests it in Chromium.
 BUILD ?= build
+BENCH_BUILD ?= build-bench
+# Repetitions of every benchmark; the report gives their medians.
+BENCH_REPETITIONS ?= 10
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX ?= /usr/local
 DESTDIR ?=
@@ -11,7 +15,7 @@ DESTDIR ?=
 INSTALLED = $(BUILD)/installed_files.txt
 
 .PHONY: all build run test test-sanitize test-package install uninstall package setup clean format \
-	web serve test-web bench-web
+	web serve test-web bench-web bench bench-count
 
 all: build
 
@@ -102,9 +106,25 @@ bench-web: web web/node_modules/.package-lock.json
 	cmake --build $(WEB_NATIVE) -j $(JOBS)
 	VESK_WEB_DIR=$(CURDIR)/$(WEB_BUILD) VESK_STEP_BENCH=$(CURDIR)/$(WEB_NATIVE)/vesk_step_bench node web/bench.mjs
 
+# Benchmarks of a Release build on the dummy video driver, repetitions
+# interleaved at random, medians reported, then the step over the floor;
+# then the program's peak resident memory on X11 under a private Xvfb.
+bench:
+	./scripts/setup.sh bench
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DVESK_BENCH=ON
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy ./$(BENCH_BUILD)/bench/vesk_bench \
+	  --benchmark_repetitions=$(BENCH_REPETITIONS) --benchmark_report_aggregates_only=true \
+	  --benchmark_enable_random_interleaving=true
+	./scripts/peak_rss.sh $(BENCH_BUILD)
+
+# Instructions of each phase under callgrind (after make bench has built).
+bench-count:
+	./scripts/count_instructions.sh $(BENCH_BUILD)
+
 format:
 	clang-format -i src/*.cpp src/*.h tests/*.cpp tests/*.h packaging/icon/*.cpp \
-	  src/web/*.cpp src/web/*.h web/*.cpp
+	  src/web/*.cpp src/web/*.h web/*.cpp bench/*.cpp
 
 clean:
-	rm -rf $(BUILD) build-sanitize $(WEB_BUILD) $(WEB_NATIVE)
+	rm -rf $(BUILD) build-sanitize $(BENCH_BUILD) $(WEB_BUILD) $(WEB_NATIVE)

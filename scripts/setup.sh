@@ -3,7 +3,7 @@
 #   run   the toy itself: compiler, CMake, SDL 1.2
 #   test  also GoogleTest, Xvfb, xdotool, ImageMagick, both SDL 1.2 runtimes,
 #         the checkers of the desktop entry and the manual page, rsvg-convert
-#   bench also Google Benchmark
+#   bench also Google Benchmark, GNU time, valgrind, Xvfb and xdotool
 #   package  what test installs, and dpkg-dev for the Debian package
 #   web   the browser build and its tests: Emscripten, Chromium, and what
 #         `test` needs to build and screenshot the desktop program; Node.js
@@ -18,7 +18,7 @@ case "${1:-run}" in
 run) ;;
 test) packages="$packages $test_packages" ;;
 package) packages="$packages $test_packages dpkg-dev" ;;
-bench) packages="$packages libgtest-dev libbenchmark-dev libsdl1.2-compat xvfb" ;;
+bench) packages="$packages libgtest-dev libbenchmark-dev libsdl1.2-compat xvfb xauth xdotool time valgrind" ;;
 web)
     packages="$packages libgtest-dev emscripten chromium xvfb xauth xdotool x11-utils imagemagick"
     # The machine's own Node.js (with its npm) serves; Debian's only stands in for a missing one.

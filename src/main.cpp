@@ -17,8 +17,6 @@ static const Uint32 INIT_FLAGS_MINIMAL = SDL_INIT_VIDEO | SDL_INIT_TIMER;
 static const int WINDOW_DEPTH = 16;
 static const Uint32 WINDOW_FLAGS = SDL_ANYFORMAT;
 static const char *const CAPTION = "Vesk";
-// Pause before each frame's work, in milliseconds.
-static const Uint32 FRAME_DELAY_MS = 10;
 // SDL video drivers that draw in a terminal or on the console, not in a window.
 static const char *const CONSOLE_DRIVERS[] = {"caca",    "aalib", "fbcon",    "directfb",
                                               "svgalib", "ggi",   "vgl",      "KMSDRM",

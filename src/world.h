@@ -17,6 +17,11 @@
 //
 // Cost: a step visits each grain once in list order (one lock, plot and
 // unlock, then up to three cell look-ups). About 57,400 grains after seeding.
+// Measured (make bench, AMD EPYC, 2 cores; see README): seeding 9.4 ms; a
+// step on the settled world 0.6 ms, 2.1 times a bare walk of the list and
+// 126 instructions a grain (32 in SDL's lock and unlock); a frame's work
+// 0.67 ms warm, 2.6 ms right after the frame delay, when the nodes are out
+// of cache. Nothing allocates after seeding.
 #ifndef VESK_WORLD_H
 #define VESK_WORLD_H
 
@@ -29,6 +34,8 @@ const int WORLD_ROWS = 300;
 // Window size in pixels.
 const int WINDOW_WIDTH = 200;
 const int WINDOW_HEIGHT = 300;
+// Pause before each frame's work, in milliseconds.
+const Uint32 FRAME_DELAY_MS = 10;
 
 extern grain *matrix[WORLD_COLUMNS + 1][WORLD_ROWS + 1];
 extern SDL_Surface *screen;    // the display surface the world draws on; SDL owns it

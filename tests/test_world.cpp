@@ -190,6 +190,88 @@ TEST_F(World, StepsWithRandomBrushStrokesMatchTheReference)
     EXPECT_LT(grain_count(), 57437);
 }
 
+// ---- the picture and the positions, pinned ----
+
+// 64-bit FNV-1a, folding in one 32-bit value at a time, byte by byte.
+const uint64_t FNV_OFFSET = 1469598103934665603ull;
+const uint64_t FNV_PRIME = 1099511628211ull;
+void fnv(uint64_t &h, uint32_t v)
+{
+    for (int i = 0; i < 4; i++) {
+        h ^= (v >> (8 * i)) & 0xFF;
+        h *= FNV_PRIME;
+    }
+}
+
+// The pixel the reference draws a grain of cell (x, y) at, written out from
+// the mapping in world.h and vesk.h.
+int ref_column(int x)
+{
+    return static_cast<int>((static_cast<float>(x / 101.0 - 1) + 1.0) / 2 * 200);
+}
+int ref_row(int y)
+{
+    return static_cast<int>((1.0 - static_cast<float>(y / 151.0 - 1)) / 2 * 300);
+}
+
+// The pointer of the scripted strokes at a step: a drag down and across the
+// pile, pressed on alternate stretches of 25 steps.
+mouse_state scripted_pointer(int step)
+{
+    mouse_state m;
+    m.x = static_cast<float>(-0.9 + step * 0.006);
+    m.y = static_cast<float>(0.8 - step * 0.005);
+    m.pressed = (step / 25) % 2;
+    return m;
+}
+
+const int PINNED_STEPS = 300;
+// FNV-1a of every step's picture and of every grain's cell after each step,
+// for PINNED_STEPS steps with the scripted strokes from the seeded world, as
+// the reference computes it.
+const uint64_t PINNED_CHECKSUM = 0xaae2f7d6af0a2aedull;
+
+TEST_F(World, PictureAndPositionsMatchThePinnedChecksum)
+{
+    ASSERT_EQ(init(), 1);
+    ref_world w = ref_seed();
+    uint64_t real = FNV_OFFSET, ref = FNV_OFFSET;
+    std::vector<uint8_t> picture(WINDOW_WIDTH * WINDOW_HEIGHT);
+    for (int step = 0; step < PINNED_STEPS; step++) {
+        mouse_info = scripted_pointer(step);
+        SDL_FillRect(screen, nullptr, 0);
+        loop();
+        // What the step drew, one flag a pixel, row by row.
+        SDL_LockSurface(screen);
+        for (int row = 0; row < WINDOW_HEIGHT; row++)
+            for (int column = 0; column < WINDOW_WIDTH; column++)
+                fnv(real, pixel_at(screen, column, row) == green);
+        SDL_UnlockSurface(screen);
+        for (grain *g = head; g && g->next; g = g->next) {
+            fnv(real, g->x);
+            fnv(real, g->y);
+        }
+
+        // The reference draws every grain where it stands before the step.
+        std::fill(picture.begin(), picture.end(), 0);
+        for (const ref_grain &r : w.grains)
+            if (r.alive)
+                picture[ref_row(r.y) * WINDOW_WIDTH + ref_column(r.x)] = 1;
+        for (uint8_t p : picture)
+            fnv(ref, p);
+        ref_step(w, mouse_info.pressed == 1, static_cast<int>((mouse_info.x + 1.0) * 100),
+                 static_cast<int>((mouse_info.y + 1.0) * 150));
+        for (const ref_grain &r : w.grains)
+            if (r.alive) {
+                fnv(ref, r.x);
+                fnv(ref, r.y);
+            }
+        ASSERT_EQ(real, ref) << "step " << step;
+    }
+    EXPECT_LT(grain_count(), 57437 - 1000); // the strokes wiped grains out
+    EXPECT_EQ(real, PINNED_CHECKSUM) << std::hex << "0x" << real;
+}
+
 TEST_F(World, BrushTakesTheHeadAndTheSecondNodeLikeAnyOther)
 {
     // A B C D E F and the spare tail. A and B (the head and the second
@@ -412,6 +494,32 @@ TEST_F(World, GridMapsOntoPixels)
         int expected = y <= 150 ? 300 - y : 301 - y;
         ASSERT_EQ(pixel_at(screen, 0, expected), green) << y;
     }
+}
+
+TEST_F(World, StepDrawsEveryCellWhereThePerGrainArithmeticPutsIt)
+{
+    // Every cell a grain can hold, one grain at a time: the step draws it at
+    // the pixel that float(x / 101 - 1) and float(y / 151 - 1), passed to the
+    // pixel writer's formula, give.
+    std::vector<grain *> n = make_list(1);
+    int drawn = 0;
+    for (int x = 1; x <= 200; x++)
+        for (int y = 1; y <= 299; y++) {
+            place(n[0], x, y);
+            loop();
+            matrix[n[0]->x][n[0]->y] = nullptr;
+            float fx = static_cast<float>(x / 101.0 - 1), fy = static_cast<float>(y / 151.0 - 1);
+            int column = static_cast<int>((fx + 1.0) / 2 * 200);
+            int row = static_cast<int>((1.0 - fy) / 2 * 300);
+            if (pixel_at(screen, column, row) != green)
+                FAIL() << "cell (" << x << ", " << y << ") not drawn at pixel (" << column << ", "
+                       << row << ")";
+            SDL_Rect at = {static_cast<Sint16>(column), static_cast<Sint16>(row), 1, 1};
+            SDL_FillRect(screen, &at, 0);
+            drawn++;
+        }
+    EXPECT_EQ(drawn, 200 * 299);
+    EXPECT_EQ(count_pixels(screen, 0), 200 * 300) << "a grain was drawn somewhere else too";
 }
 
 TEST_F(World, FirstFrameShowsTheCrosshairAndGrainsShowOneFrameLate)

@@ -1,0 +1,381 @@
+// bench_vesk.cpp: Google Benchmark suite over the program's own code (vesk_core).
+//
+// Runs on the dummy video driver with the window the program opens (200 x 300,
+// 16 bits asked for, SDL_ANYFORMAT) and the world seeded as at start-up.
+// Every world benchmark works on that one grain list, so the step and the
+// floor walk the same heap nodes at the same addresses:
+//   seed           init() from an empty world: 199,999 creer calls and the
+//                  placement walk (the world under test is set aside meanwhile)
+//   step_fresh     one loop() on the freshly seeded world (positions restored
+//                  outside the timing before each step)
+//   step_settled   one loop() once the pile has stopped moving
+//   floor_walk     the floor: a bare walk of the list from head along next
+//                  reading each grain's x and y
+//   step_vs_floor  step_settled and floor_walk taken turn about in one loop,
+//                  each timed on its own; their ratio is the "ratio" counter
+//   floor_walk_after_delay  the same walk right after a FRAME_DELAY_MS sleep
+//   frame          one frame's work without the delay: frame() on the settled
+//                  world with an empty event queue
+//   frame_loop     the frame loop, delay included: FRAME_LOOP_FRAMES rounds of
+//                  SDL_Delay(FRAME_DELAY_MS) and frame(), in frames per second,
+//                  with the mean time of frame() after each delay (work_ms)
+//   pump, pointer, present, giv_pixel, bresline_crosshair: the parts of a frame
+// At exit the medians of step_settled and step_fresh are printed as ratios
+// to the floor's median of the same run.
+#include "world.h"
+
+#include <benchmark/benchmark.h>
+
+#include <malloc.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+// Frames in one run of the frame loop benchmark.
+const int FRAME_LOOP_FRAMES = 300;
+// Steps allowed for the seeded pile to settle (it takes about 300).
+const int SETTLE_LIMIT = 2000;
+// Points the pixel writer benchmark cycles through (a power of two).
+const int PIXEL_POINTS = 4096;
+// Half the crosshair's extent, as frame() draws it, in normalized units.
+const float CROSSHAIR_REACH = 0.1f;
+
+struct cell {
+    int32_t x, y;
+};
+
+std::vector<cell> fresh_cells;   // every grain's cell right after seeding, in list order
+std::vector<cell> settled_cells; // every grain's cell once the pile stopped moving
+int settle_steps;                // steps the pile took to stop moving
+
+std::vector<cell> snapshot()
+{
+    std::vector<cell> cells;
+    for (grain *g = head; g && g->next; g = g->next)
+        cells.push_back({g->x, g->y});
+    return cells;
+}
+
+// Puts every grain back at the cell it had in cells and rebuilds the grid.
+void restore(const std::vector<cell> &cells)
+{
+    std::memset(matrix, 0, sizeof matrix);
+    size_t i = 0;
+    for (grain *g = head; g && g->next; g = g->next, i++) {
+        g->x = cells[i].x;
+        g->y = cells[i].y;
+        matrix[g->x][g->y] = g;
+    }
+}
+
+void start()
+{
+    setenv("SDL_VIDEODRIVER", "dummy", 0);
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0) {
+        std::fprintf(stderr, "vesk_bench: cannot start SDL: %s\n", SDL_GetError());
+        std::exit(1);
+    }
+    screen = SDL_SetVideoMode(WINDOW_WIDTH, WINDOW_HEIGHT, 16, SDL_ANYFORMAT);
+    if (!screen || !init()) {
+        std::fprintf(stderr, "vesk_bench: cannot open the window or seed the world\n");
+        std::exit(1);
+    }
+    vesk_Init(screen);
+    fresh_cells = snapshot();
+    std::vector<cell> before;
+    for (settle_steps = 0; settle_steps < SETTLE_LIMIT; settle_steps++) {
+        before = snapshot();
+        loop();
+        if (snapshot().size() == before.size() &&
+            std::memcmp(snapshot().data(), before.data(), before.size() * sizeof(cell)) == 0)
+            break;
+    }
+    settled_cells = snapshot();
+    SDL_FillRect(screen, nullptr, 0);
+}
+
+void seed(benchmark::State &state)
+{
+    static grain *saved_matrix[WORLD_COLUMNS + 1][WORLD_ROWS + 1];
+    for (auto _ : state) {
+        state.PauseTiming();
+        grain *saved_head = head, *saved_tail = tail;
+        std::memcpy(saved_matrix, matrix, sizeof matrix);
+        std::memset(matrix, 0, sizeof matrix);
+        head = tail = nullptr;
+        rand_state = 1;
+        state.ResumeTiming();
+
+        benchmark::DoNotOptimize(init());
+
+        state.PauseTiming();
+        while (head) {
+            grain *next = head->next;
+            std::free(head);
+            head = next;
+        }
+        // Give the freed nodes back, so the next seeding starts from fresh
+        // memory as the program's does.
+        malloc_trim(0);
+        head = saved_head;
+        tail = saved_tail;
+        std::memcpy(matrix, saved_matrix, sizeof matrix);
+        state.ResumeTiming();
+    }
+}
+
+void step_fresh(benchmark::State &state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        restore(fresh_cells);
+        state.ResumeTiming();
+        loop();
+    }
+    restore(settled_cells);
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(fresh_cells.size()));
+}
+
+void step_settled(benchmark::State &state)
+{
+    restore(settled_cells);
+    for (auto _ : state)
+        loop();
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(settled_cells.size()));
+}
+
+void frame_work(benchmark::State &state)
+{
+    restore(settled_cells);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(frame());
+}
+
+// Sum of every grain's x and y in list order: the floor's walk.
+int32_t walk()
+{
+    int32_t sum = 0;
+    for (grain *g = head; g && g->next; g = g->next)
+        sum += g->x + g->y;
+    return sum;
+}
+
+void floor_walk(benchmark::State &state)
+{
+    restore(settled_cells);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(walk());
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(settled_cells.size()));
+}
+
+// The floor as the frame loop meets it: the walk right after the frame delay,
+// when other work on the machine has had FRAME_DELAY_MS to evict the nodes.
+void floor_walk_after_delay(benchmark::State &state)
+{
+    restore(settled_cells);
+    for (auto _ : state) {
+        state.PauseTiming();
+        SDL_Delay(FRAME_DELAY_MS);
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(walk());
+    }
+}
+
+// Seconds on the wall clock, or of this thread's CPU time.
+double seconds_now(clockid_t clock = CLOCK_MONOTONIC)
+{
+    timespec t;
+    clock_gettime(clock, &t);
+    return t.tv_sec + t.tv_nsec * 1e-9;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    size_t n = v.size();
+    return n == 0 ? 0 : n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// The settled step and the floor taken turn about, each timed on its own in
+// CPU time; the counters are the medians over the iterations of the floor,
+// the step and the step over the floor of the same iteration, so that load
+// from elsewhere on the machine falls on both alike and bursts of it drop out.
+void step_vs_floor(benchmark::State &state)
+{
+    restore(settled_cells);
+    std::vector<double> floor, step, ratio; // seconds, seconds, step / floor
+    for (auto _ : state) {
+        double t0 = seconds_now(CLOCK_THREAD_CPUTIME_ID);
+        benchmark::DoNotOptimize(walk());
+        double t1 = seconds_now(CLOCK_THREAD_CPUTIME_ID);
+        loop();
+        double t2 = seconds_now(CLOCK_THREAD_CPUTIME_ID);
+        floor.push_back(t1 - t0);
+        step.push_back(t2 - t1);
+        ratio.push_back((t2 - t1) / (t1 - t0));
+    }
+    state.counters["floor_us"] = median(floor) * 1e6;
+    state.counters["step_us"] = median(step) * 1e6;
+    state.counters["ratio"] = median(ratio);
+}
+
+void frame_loop(benchmark::State &state)
+{
+    restore(settled_cells);
+    double work = 0; // seconds spent in frame(), the delay excluded
+    for (auto _ : state) {
+        SDL_Delay(FRAME_DELAY_MS);
+        double t = seconds_now();
+        benchmark::DoNotOptimize(frame());
+        work += seconds_now() - t;
+    }
+    state.counters["fps"] = benchmark::Counter(1, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["work_ms"] = work * 1e3 / state.iterations();
+}
+
+void pump(benchmark::State &state)
+{
+    for (auto _ : state)
+        benchmark::DoNotOptimize(vesk_Loop());
+}
+
+void pointer(benchmark::State &state)
+{
+    for (auto _ : state)
+        benchmark::DoNotOptimize(vesk_Got_Mouse(screen));
+}
+
+void present(benchmark::State &state)
+{
+    for (auto _ : state)
+        vesk_Refresh(screen);
+}
+
+void giv_pixel(benchmark::State &state)
+{
+    // The points the step plots: grains spread over the whole grid.
+    std::vector<std::pair<float, float>> points;
+    for (int i = 0; i < PIXEL_POINTS; i++) {
+        int x = 1 + (i * 37) % WORLD_COLUMNS, y = 1 + (i * 101) % (WORLD_ROWS - 1);
+        points.push_back({static_cast<float>(x / 101.0 - 1), static_cast<float>(y / 151.0 - 1)});
+    }
+    SDL_LockSurface(screen);
+    int i = 0;
+    for (auto _ : state) {
+        vesk_Giv_Pixel(screen, points[i].first, points[i].second, green);
+        i = (i + 1) & (PIXEL_POINTS - 1);
+    }
+    SDL_UnlockSurface(screen);
+    benchmark::ClobberMemory();
+    SDL_FillRect(screen, nullptr, 0);
+}
+
+void bresline_crosshair(benchmark::State &state)
+{
+    for (auto _ : state)
+        bresline(screen, CROSSHAIR_REACH, -CROSSHAIR_REACH, CROSSHAIR_REACH, -CROSSHAIR_REACH,
+                 white);
+    SDL_FillRect(screen, nullptr, 0);
+}
+
+// The console report, then a summary of the medians: CPU time, which leaves
+// out the time other processes held the CPU, but wall-clock time for the
+// frame loop, which sleeps.
+class ratio_reporter : public benchmark::ConsoleReporter
+{
+  public:
+    void ReportRuns(const std::vector<Run> &reports) override
+    {
+        for (const Run &run : reports)
+            if (run.aggregate_name == "median" || run.repetitions <= 1) {
+                double scale = benchmark::GetTimeUnitMultiplier(run.time_unit);
+                std::string name = run.run_name.function_name;
+                double t = run.run_name.time_type.empty() ? run.GetAdjustedCPUTime()
+                                                          : run.GetAdjustedRealTime();
+                medians[name] = t / scale * 1e6; // microseconds
+                auto fps = run.counters.find("fps");
+                if (fps != run.counters.end())
+                    frames_per_second = fps->second.value;
+                auto ratio = run.counters.find("ratio");
+                if (ratio != run.counters.end()) {
+                    paired_ratio = ratio->second.value;
+                    paired_floor_us = run.counters.at("floor_us").value;
+                    paired_step_us = run.counters.at("step_us").value;
+                }
+                auto work = run.counters.find("work_ms");
+                if (work != run.counters.end())
+                    loop_work_ms = work->second.value;
+            }
+        ConsoleReporter::ReportRuns(reports);
+    }
+    void Finalize() override
+    {
+        ConsoleReporter::Finalize();
+        std::FILE *out = stdout;
+        std::fflush(out);
+        std::fprintf(out, "\nMedians (%d steps settled the pile):\n", settle_steps);
+        for (const auto &m : medians)
+            std::fprintf(out, "  %-24s %12.4g us\n", m.first.c_str(), m.second);
+        if (frames_per_second > 0)
+            std::fprintf(out,
+                         "  frame loop %.1f frames per second, frame() %.3f ms after each "
+                         "delay\n",
+                         frames_per_second, loop_work_ms);
+        double floor = medians.count("floor_walk") ? medians["floor_walk"] : 0;
+        if (floor > 0) {
+            for (const char *step : {"step_settled", "step_fresh", "frame"})
+                if (medians.count(step))
+                    std::fprintf(out, "  %-12s / floor_walk = %.2f\n", step, medians[step] / floor);
+        }
+        if (paired_ratio > 0)
+            std::fprintf(out,
+                         "  step_settled / floor_walk = %.2f taken turn about (step_vs_floor: "
+                         "step %.1f us, floor %.1f us)\n",
+                         paired_ratio, paired_step_us, paired_floor_us);
+        std::fflush(out);
+    }
+
+  private:
+    std::map<std::string, double> medians;
+    double frames_per_second = 0;
+    double loop_work_ms = 0;
+    double paired_ratio = 0, paired_floor_us = 0, paired_step_us = 0;
+};
+
+} // namespace
+
+BENCHMARK(seed)->Unit(benchmark::kMillisecond);
+BENCHMARK(step_fresh)->Unit(benchmark::kMicrosecond);
+BENCHMARK(step_settled)->Unit(benchmark::kMicrosecond);
+BENCHMARK(floor_walk)->Unit(benchmark::kMicrosecond);
+BENCHMARK(step_vs_floor)->Unit(benchmark::kMicrosecond);
+BENCHMARK(floor_walk_after_delay)->Iterations(FRAME_LOOP_FRAMES)->Unit(benchmark::kMicrosecond);
+BENCHMARK(frame_work)->Name("frame")->Unit(benchmark::kMicrosecond);
+BENCHMARK(frame_loop)->Iterations(FRAME_LOOP_FRAMES)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(pump)->Unit(benchmark::kNanosecond);
+BENCHMARK(pointer)->Unit(benchmark::kNanosecond);
+BENCHMARK(present)->Unit(benchmark::kMicrosecond);
+BENCHMARK(giv_pixel)->Unit(benchmark::kNanosecond);
+BENCHMARK(bresline_crosshair)->Unit(benchmark::kNanosecond);
+
+int main(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    start();
+    ratio_reporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    SDL_Quit();
+    return 0;
+}
