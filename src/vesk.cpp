@@ -98,13 +98,38 @@ void vesk_Refresh(SDL_Surface *surface)
     SDL_FillRect(surface, nullptr, 0);
 }
 
+// The writer's column for x and row for y, or -1 where it drops the point.
+static inline int pixel_column(const SDL_Surface *surface, float x)
+{
+    if (!(x >= -1 && x <= 1))
+        return -1;
+    int column = static_cast<int>((x + 1.0) / 2 * surface->w);
+    return column < surface->w ? column : -1;
+}
+
+static inline int pixel_row(const SDL_Surface *surface, float y)
+{
+    if (!(y >= -1 && y <= 1))
+        return -1;
+    int row = static_cast<int>((1.0 - y) / 2 * surface->h);
+    return row < surface->h ? row : -1;
+}
+
+int vesk_Pixel_Column(const SDL_Surface *surface, float x)
+{
+    return pixel_column(surface, x);
+}
+
+int vesk_Pixel_Row(const SDL_Surface *surface, float y)
+{
+    return pixel_row(surface, y);
+}
+
 void vesk_Giv_Pixel(SDL_Surface *surface, float x, float y, uint32_t colour)
 {
-    if (!(x >= -1 && x <= 1 && y >= -1 && y <= 1))
-        return;
-    int column = static_cast<int>((x + 1.0) / 2 * surface->w);
-    int row = static_cast<int>((1.0 - y) / 2 * surface->h);
-    if (column >= surface->w || row >= surface->h)
+    int column = pixel_column(surface, x);
+    int row = pixel_row(surface, y);
+    if (column < 0 || row < 0)
         return;
     Uint8 *p = static_cast<Uint8 *>(surface->pixels) + row * surface->pitch +
                column * surface->format->BytesPerPixel;

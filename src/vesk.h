@@ -79,6 +79,12 @@ void vesk_Refresh(SDL_Surface *surface);
 // dropped. The caller locks the surface.
 void vesk_Giv_Pixel(SDL_Surface *surface, float x, float y, uint32_t colour);
 
+// The pixel column the writer addresses for normalized x on surface, and the
+// row for normalized y; -1 where it drops the point. For callers that plot
+// the same points again and again and keep the addresses.
+int vesk_Pixel_Column(const SDL_Surface *surface, float x);
+int vesk_Pixel_Row(const SDL_Surface *surface, float y);
+
 // Draws a line from (x1, y1) towards (x2, y2) in normalized coordinates, one
 // point per 0.003 along the major axis, without a final plot at the far end.
 // Note the argument order: both x values, then both y values. Locks the

@@ -36,24 +36,40 @@ static const int RIGHT_COLUMN = 200;
 
 grain *matrix[WORLD_COLUMNS + 1][WORLD_ROWS + 1];
 
-// Normalized screen coordinate of every grid column and row,
-// float(x / GRID_TO_SCREEN_X - 1) and float(y / GRID_TO_SCREEN_Y - 1):
-// computed once at start-up, bit for bit what the step would compute per
-// grain, which saves it two divisions a grain.
-struct screen_coordinates {
-    float column[WORLD_COLUMNS + 1];
-    float row[WORLD_ROWS + 1];
+// Where the step draws each grid column and row: the byte offset, within the
+// surface's pixels, of the pixel the writer addresses for the normalized
+// point float(x / GRID_TO_SCREEN_X - 1), float(y / GRID_TO_SCREEN_Y - 1);
+// -1 where the writer drops it. Made when a surface is first drawn on (and
+// again if its geometry changes): bit for bit what the writer computes per
+// grain, without its divisions, range tests and multiplies.
+struct plot_offsets {
+    const SDL_Surface *surface; // the surface they were made for, with its geometry:
+    int w, h, pitch, bytes_per_pixel;
+    int32_t column[WORLD_COLUMNS + 1]; // bytes from the row's start, or -1
+    int32_t row[WORLD_ROWS + 1];       // bytes from the first pixel, or -1
 };
-static screen_coordinates make_screen_coordinates()
+static plot_offsets offsets;
+
+static void prepare_offsets(const SDL_Surface *s)
 {
-    screen_coordinates c;
-    for (int x = 0; x <= WORLD_COLUMNS; x++)
-        c.column[x] = static_cast<float>(x / GRID_TO_SCREEN_X - 1);
-    for (int y = 0; y <= WORLD_ROWS; y++)
-        c.row[y] = static_cast<float>(y / GRID_TO_SCREEN_Y - 1);
-    return c;
+    int bpp = s->format->BytesPerPixel;
+    if (offsets.surface == s && offsets.w == s->w && offsets.h == s->h &&
+        offsets.pitch == s->pitch && offsets.bytes_per_pixel == bpp)
+        return;
+    offsets.surface = s;
+    offsets.w = s->w;
+    offsets.h = s->h;
+    offsets.pitch = s->pitch;
+    offsets.bytes_per_pixel = bpp;
+    for (int x = 0; x <= WORLD_COLUMNS; x++) {
+        int column = vesk_Pixel_Column(s, static_cast<float>(x / GRID_TO_SCREEN_X - 1));
+        offsets.column[x] = column < 0 ? -1 : column * bpp;
+    }
+    for (int y = 0; y <= WORLD_ROWS; y++) {
+        int row = vesk_Pixel_Row(s, static_cast<float>(y / GRID_TO_SCREEN_Y - 1));
+        offsets.row[y] = row < 0 ? -1 : row * s->pitch;
+    }
 }
-static const screen_coordinates grid_to_screen = make_screen_coordinates();
 SDL_Surface *screen;
 grain *ici;
 mouse_state mouse_info;
@@ -86,25 +102,30 @@ int init()
 }
 
 // Moves g one cell by the falling rules, or leaves it where it is.
-static void fall(grain *g)
+static inline void fall(grain *g, int x, int y)
 {
-    int x = g->x, y = g->y;
     if (y <= FLOOR_ROW)
         return;
-    int nx;
-    if (!matrix[x][y - 1])
-        nx = x;
-    else if (x <= LEFT_COLUMN || x >= RIGHT_COLUMN)
-        return;
-    else if (!matrix[x - 1][y - 1])
-        nx = x - 1;
-    else if (!matrix[x + 1][y - 1])
-        nx = x + 1;
-    else
-        return;
-    matrix[x][y] = nullptr;
-    matrix[nx][y - 1] = g;
-    g->x = nx;
+    // The grid as one run of cells, WORLD_ROWS + 1 to a column.
+    const int stride = WORLD_ROWS + 1;
+    grain **const here = &matrix[0][0] + x * stride + y;
+    grain **to = here - 1;
+    if (*to) {
+        if (x <= LEFT_COLUMN || x >= RIGHT_COLUMN)
+            return;
+        if (!to[-stride]) {
+            to -= stride;
+            x--;
+        } else if (!to[stride]) {
+            to += stride;
+            x++;
+        } else {
+            return;
+        }
+    }
+    *here = nullptr;
+    *to = g;
+    g->x = x;
     g->y = y - 1;
 }
 
@@ -148,22 +169,73 @@ static void brush()
     }
 }
 
-void loop()
+// Stores colour at p as the pixel writer does at BYTES_PER_PIXEL (nothing for
+// sizes other than 1 to 4).
+template <int BYTES_PER_PIXEL> static inline void store(Uint8 *p, uint32_t colour)
 {
-    // Nothing the walk calls can change these, so they are read once: the
-    // cursor stays in a register, and `ici` gets its last value at the end.
-    SDL_Surface *const surface = screen;
-    const uint32_t colour = green;
+    switch (BYTES_PER_PIXEL) {
+    case 1:
+        *p = static_cast<Uint8>(colour);
+        break;
+    case 2:
+        *reinterpret_cast<Uint16 *>(p) = static_cast<Uint16>(colour);
+        break;
+    case 3:
+        p[0] = static_cast<Uint8>(colour);
+        p[1] = static_cast<Uint8>(colour >> 8);
+        p[2] = static_cast<Uint8>(colour >> 16);
+        break;
+    case 4:
+        *reinterpret_cast<Uint32 *>(p) = colour;
+        break;
+    default:
+        break;
+    }
+}
+
+// Draws and moves every grain, for a surface of BYTES_PER_PIXEL. Nothing the
+// walk calls can change the surface pointer or the colour, so they are read
+// once, and the cursor stays in a register; `ici` gets its last value at the end.
+template <int BYTES_PER_PIXEL> static void walk(SDL_Surface *const surface, const uint32_t colour)
+{
     grain *g = head;
-    while (g && g->next) {
-        grain *next = g->next;
+    if (!g) {
+        ici = g;
+        return;
+    }
+    for (grain *next; (next = g->next); g = next) {
+        // SDL never touches the grains: x and y read before the lock hold after it.
+        int x = g->x, y = g->y;
         SDL_LockSurface(surface);
-        vesk_Giv_Pixel(surface, grid_to_screen.column[g->x], grid_to_screen.row[g->y], colour);
+        int32_t column = offsets.column[x], row = offsets.row[y];
+        if ((column | row) >= 0)
+            store<BYTES_PER_PIXEL>(static_cast<Uint8 *>(surface->pixels) + row + column, colour);
         SDL_UnlockSurface(surface);
-        fall(g);
-        g = next;
+        fall(g, x, y);
     }
     ici = g;
+}
+
+void loop()
+{
+    prepare_offsets(screen);
+    switch (offsets.bytes_per_pixel) {
+    case 1:
+        walk<1>(screen, green);
+        break;
+    case 2:
+        walk<2>(screen, green);
+        break;
+    case 3:
+        walk<3>(screen, green);
+        break;
+    case 4:
+        walk<4>(screen, green);
+        break;
+    default:
+        walk<0>(screen, green);
+        break;
+    }
     if (mouse_info.pressed == 1)
         brush();
 }
