@@ -376,3 +376,45 @@ def run_case(results, name, function, *args):
     except (Failure, subprocess.TimeoutExpired, OSError) as error:
         results.append((name, str(error)))
         print("FAIL %s (%.1f s): %s" % (name, time.monotonic() - started, error), flush=True)
+
+
+# The crosshair check: the white pixels' centre must come within this many
+# pixels of the pointer, within CROSSHAIR_TRIES screenshots CROSSHAIR_PAUSE_S apart.
+CROSSHAIR_TOLERANCE_PX = 3
+CROSSHAIR_TRIES = 20
+CROSSHAIR_PAUSE_S = 0.25
+# Pointer positions for the check keep the whole crosshair (10 pixels each
+# way across, 15 up and down) inside the window.
+CROSSHAIR_MARGIN_X = 20
+CROSSHAIR_MARGIN_Y = 25
+
+
+def crosshair_follows(display, window, x, y, tries=CROSSHAIR_TRIES):
+    """Moves the pointer to window pixel (x, y) and waits, a bounded number
+    of screenshots, for the crosshair to be drawn there. Returns the number
+    of screenshots it took."""
+    xdo(display, "mousemove", "--window", window, x, y)
+    last = None
+    for attempt in range(1, tries + 1):
+        image = screenshot(display, window)
+        last = crosshair_centre(image)
+        if last and abs(last[0] - x) <= CROSSHAIR_TOLERANCE_PX and abs(
+            last[1] - y
+        ) <= CROSSHAIR_TOLERANCE_PX:
+            return attempt
+        time.sleep(CROSSHAIR_PAUSE_S)
+    raise Failure(
+        "the crosshair is at %s, not at the pointer (%d, %d), after %d screenshots"
+        % ("nowhere" if last is None else "(%.1f, %.1f)" % last, x, y, tries)
+    )
+
+
+def sanitizer_environment(suppressions):
+    """Options that make a sanitizer build report on standard error and stop
+    at the first error; LeakSanitizer skips the libraries' leaks listed in
+    `suppressions`."""
+    return {
+        "ASAN_OPTIONS": "detect_leaks=1:halt_on_error=1:abort_on_error=0",
+        "LSAN_OPTIONS": "suppressions=%s:print_suppressions=0" % suppressions,
+        "UBSAN_OPTIONS": "print_stacktrace=1:halt_on_error=1",
+    }
