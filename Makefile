@@ -30,7 +30,7 @@ test:
 test-robust:
 	./scripts/setup.sh robust
 	$(MAKE) build
-	cd $(BUILD) && ctest --output-on-failure -L robust
+	cd $(BUILD) && ctest --verbose -L robust
 
 # Unit tests, and a scripted session of the real program under Xvfb, built
 # with AddressSanitizer and UndefinedBehaviorSanitizer.

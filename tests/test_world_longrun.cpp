@@ -136,8 +136,8 @@ std::string check_world(cell_marks &marks, const std::vector<placed> &now)
             return why;
         }
         if (matrix[p.x][p.y] != p.g) {
-            std::snprintf(why, sizeof why, "listed grain at (%d, %d) is not its cell's grain",
-                          p.x, p.y);
+            std::snprintf(why, sizeof why, "listed grain at (%d, %d) is not its cell's grain", p.x,
+                          p.y);
             return why;
         }
         marks.at(p.x, p.y) = marks.epoch;
@@ -148,8 +148,8 @@ std::string check_world(cell_marks &marks, const std::vector<placed> &now)
                 continue;
             bool outside = x < FIRST_COLUMN || y < FIRST_ROW || y > LAST_ROW;
             if (outside || marks.at(x, y) != marks.epoch) {
-                std::snprintf(why, sizeof why, "cell (%d, %d)%s holds a grain not listed there",
-                              x, y, outside ? ", outside the grid," : "");
+                std::snprintf(why, sizeof why, "cell (%d, %d)%s holds a grain not listed there", x,
+                              y, outside ? ", outside the grid," : "");
                 return why;
             }
         }
@@ -168,8 +168,8 @@ std::string check_step(const std::vector<placed> &before, const std::vector<plac
             bool stayed = a.x == b.x && a.y == b.y;
             bool fell = a.y == b.y - 1 && std::abs(a.x - b.x) <= 1;
             if (!stayed && !fell) {
-                std::snprintf(why, sizeof why, "grain moved from (%d, %d) to (%d, %d)", b.x,
-                              b.y, a.x, a.y);
+                std::snprintf(why, sizeof why, "grain moved from (%d, %d) to (%d, %d)", b.x, b.y,
+                              a.x, a.y);
                 return why;
             }
             continue;

@@ -51,6 +51,9 @@ HEADLESS_RUN_S = 3.0
 # 200,000 blocks of 48 bytes, some 9 MiB, so these leave SDL room to start.
 LIMIT_STEP_KB = 1024
 LIMIT_STEPS = 6
+# The running toy's VmSize is read until two reads this far apart agree, at most this often.
+SIZE_READ_PAUSE_S = 0.5
+SIZE_READS = 20
 # Limits for modest_memory, in MiB: each several times what the toy needs.
 MODEST_LIMITS_MIB = (64, 256)
 # A run under a limit that gets as far as a window is closed after this long.
@@ -148,7 +151,14 @@ def short_memory(args, runtime):
         env = xs.base_environment(server.display, runtime)
         program = xs.Program([args.vesk], env)
         xs.find_window(server.display, program)
+        # The window opens before the grain list is built: wait until the size holds still.
         full_kb = vm_size_kb(program.pid)
+        for _ in range(SIZE_READS):
+            time.sleep(SIZE_READ_PAUSE_S)
+            now_kb = vm_size_kb(program.pid)
+            if now_kb == full_kb:
+                break
+            full_kb = now_kb
         run_and_close(args, server, program, "unlimited run")
         outcomes = []
         for step in range(1, LIMIT_STEPS + 1):
