@@ -1,11 +1,20 @@
 # Vesk: `make run` plays, `make test` runs every test. Both install what is missing first.
+# `sudo make install` installs under PREFIX (staged under DESTDIR when set);
+# `make package` writes the Debian package $(BUILD)/vesk_VERSION_ARCH.deb.
+# `make web` builds the page, `make serve` serves it, `make test-web` tests it in Chromium.
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+PREFIX ?= /usr/local
+DESTDIR ?=
+# What `make install` installed, one path a line (DESTDIR included), for `make uninstall`:
+# the files, then the folders it made, deepest first.
+INSTALLED = $(BUILD)/installed_files.txt
 
 # Seconds each fuzz target runs in `make fuzz`.
 FUZZ_SECONDS ?= 30
 
-.PHONY: all build run test test-robust test-sanitize fuzz setup clean format
+.PHONY: all build run test test-robust test-sanitize fuzz test-package install uninstall package \
+	setup clean format web serve test-web bench-web
 
 all: build
 
@@ -26,19 +35,19 @@ test:
 	$(MAKE) build
 	cd $(BUILD) && ctest --output-on-failure -LE robust
 
-# The real program's failure paths, a minute's soak and a valgrind session (label robust).
+# The real program's failure paths, soaks of X input and a valgrind session (label robust).
 test-robust:
 	./scripts/setup.sh robust
 	$(MAKE) build
 	cd $(BUILD) && ctest --verbose -L robust
 
-# Unit tests, and a scripted session of the real program under Xvfb, built
-# with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Unit tests, the long world runs, and a scripted session of the real program
+# under Xvfb, built with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize:
 	./scripts/setup.sh test
 	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DVESK_SANITIZE=address,undefined
 	cmake --build build-sanitize -j $(JOBS)
-	cd build-sanitize && ctest --output-on-failure -L 'unit|session'
+	cd build-sanitize && ctest --output-on-failure -L 'unit|longrun|session'
 
 # libFuzzer targets built with clang (and both sanitizers), FUZZ_SECONDS each.
 fuzz:
@@ -47,8 +56,73 @@ fuzz:
 	cmake --build build-fuzz -j $(JOBS)
 	./fuzz/run.sh $(FUZZ_SECONDS)
 
+# The Debian package from build to removal on this machine (as root or through sudo).
+test-package:
+	./scripts/setup.sh package
+	./tests/package/install_test.sh
+
+install:
+	./scripts/setup.sh run
+	$(MAKE) build
+	{ find "$(DESTDIR)$(PREFIX)" -type d 2>/dev/null || true; } | sort > $(BUILD)/folders_before.txt
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)" --strip
+	{ sed 's|^|$(DESTDIR)|' $(BUILD)/install_manifest.txt; echo; \
+	  find "$(DESTDIR)$(PREFIX)" -type d | sort | comm -13 $(BUILD)/folders_before.txt - | sort -r; \
+	} | grep -v '^$$' > $(INSTALLED)
+	rm -f $(BUILD)/folders_before.txt
+
+# Removes the files the last `make install` put in place, then the folders it
+# made, if they are empty.
+uninstall:
+	@test -f $(INSTALLED) || { echo "uninstall: no $(INSTALLED): nothing installed from $(BUILD)" >&2; exit 1; }
+	while IFS= read -r path || [ -n "$$path" ]; do \
+	  if [ -d "$$path" ]; then rmdir "$$path" 2>/dev/null || true; else rm -f "$$path"; fi; \
+	done < $(INSTALLED)
+	rm -f $(INSTALLED)
+
+package:
+	./scripts/setup.sh package
+	$(MAKE) build
+	rm -f $(BUILD)/vesk_*.deb
+	cd $(BUILD) && cpack -G DEB
+
+# In a browser: the same sources built to WebAssembly with Debian's
+# Emscripten into $(WEB_BUILD)/ (see README, "In a browser"). Debian's emcc
+# finds its JavaScript optimiser's modules through NODE_PATH.
+WEB_BUILD ?= build-web
+WEB_NATIVE ?= build-web-native
+WEB_PORT ?= 8080
+EMSCRIPTEN_ENV = NODE_PATH=/usr/share/nodejs
+
+$(WEB_BUILD)/CMakeCache.txt:
+	$(EMSCRIPTEN_ENV) emcmake cmake -S web -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release
+
+web:
+	./scripts/setup.sh web
+	$(MAKE) $(WEB_BUILD)/CMakeCache.txt
+	$(EMSCRIPTEN_ENV) cmake --build $(WEB_BUILD) -j $(JOBS)
+
+# Serves $(WEB_BUILD)/ on 127.0.0.1:$(WEB_PORT) until Ctrl-C.
+serve: web
+	node web/serve.mjs $(WEB_BUILD) $(WEB_PORT)
+
+web/node_modules/.package-lock.json: web/package.json web/package-lock.json
+	npm ci --prefix web --no-audit --no-fund
+
+# The page in headless Chromium against the desktop program in Xvfb.
+test-web: web web/node_modules/.package-lock.json
+	$(MAKE) build
+	VESK_WEB_DIR=$(CURDIR)/$(WEB_BUILD) VESK_DESKTOP=$(CURDIR)/$(BUILD)/vesk node --test web/test/serve.test.mjs web/test/browser.test.mjs
+
+# The world step's median time in the browser beside the native one (reported, not judged).
+bench-web: web web/node_modules/.package-lock.json
+	cmake -S web -B $(WEB_NATIVE) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(WEB_NATIVE) -j $(JOBS)
+	VESK_WEB_DIR=$(CURDIR)/$(WEB_BUILD) VESK_STEP_BENCH=$(CURDIR)/$(WEB_NATIVE)/vesk_step_bench node web/bench.mjs
+
 format:
-	clang-format -i src/*.cpp src/*.h tests/*.cpp tests/*.h fuzz/*.cpp fuzz/*.h
+	clang-format -i src/*.cpp src/*.h tests/*.cpp tests/*.h packaging/icon/*.cpp \
+	  src/web/*.cpp src/web/*.h web/*.cpp fuzz/*.cpp fuzz/*.h
 
 clean:
-	rm -rf $(BUILD) build-sanitize build-fuzz
+	rm -rf $(BUILD) build-sanitize build-fuzz $(WEB_BUILD) $(WEB_NATIVE)

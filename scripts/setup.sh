@@ -1,21 +1,35 @@
 #!/bin/sh
 # Installs the Debian packages that are missing for a purpose:
-#   run     the toy itself: compiler, CMake, SDL 1.2
-#   test    also GoogleTest, Xvfb, xdotool, ImageMagick, both SDL 1.2 runtimes
-#   robust  what test installs, and valgrind
-#   fuzz    the toy's needs, and clang with libFuzzer and the sanitizer runtimes
-#   bench   also Google Benchmark
+#   run   the toy itself: compiler, CMake, SDL 1.2
+#   test  also GoogleTest, Xvfb, xdotool, ImageMagick, both SDL 1.2 runtimes,
+#         the checkers of the desktop entry and the manual page, rsvg-convert
+#   bench also Google Benchmark
+#   package  what test installs, and dpkg-dev for the Debian package
+#   robust   what test installs, and valgrind
+#   fuzz  the toy's needs, and clang with libFuzzer and the sanitizer runtimes
+#   web   the browser build and its tests: Emscripten, Chromium, and what
+#         `test` needs to build and screenshot the desktop program; Node.js
+#         and npm too, when the machine has no node of its own
 # Uses apt-get, through sudo when not root. Prints nothing when all is there.
 set -eu
 
 packages="build-essential cmake pkg-config libsdl1.2-dev libsdl1.2debian"
+test_packages="libgtest-dev libsdl1.2-compat xvfb xauth xdotool x11-utils imagemagick python3
+    desktop-file-utils groff-base man-db mandoc librsvg2-bin"
 case "${1:-run}" in
 run) ;;
-test) packages="$packages libgtest-dev libsdl1.2-compat xvfb xauth xdotool x11-utils imagemagick python3" ;;
-robust) packages="$packages libgtest-dev libsdl1.2-compat xvfb xauth xdotool x11-utils imagemagick python3 valgrind" ;;
+test) packages="$packages $test_packages" ;;
+package) packages="$packages $test_packages dpkg-dev" ;;
+robust) packages="$packages $test_packages valgrind" ;;
 fuzz) packages="$packages clang libclang-rt-dev" ;;
 bench) packages="$packages libgtest-dev libbenchmark-dev libsdl1.2-compat xvfb" ;;
-*) echo "setup.sh: unknown purpose '$1' (run, test, robust, fuzz or bench)" >&2; exit 2 ;;
+web)
+    packages="$packages libgtest-dev emscripten chromium xvfb xauth xdotool x11-utils imagemagick"
+    # The machine's own Node.js (with its npm) serves; Debian's only stands in for a missing one.
+    command -v node >/dev/null 2>&1 || packages="$packages nodejs"
+    command -v npm >/dev/null 2>&1 || packages="$packages npm"
+    ;;
+*) echo "setup.sh: unknown purpose '$1' (run, test, bench, package, robust, fuzz or web)" >&2; exit 2 ;;
 esac
 
 missing=""

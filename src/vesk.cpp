@@ -11,8 +11,20 @@ static const double RASTER_COUNT_STEP = 0.003;
 
 uint32_t yellow, red, blue, green, white;
 
+// Wheel steps arrive as presses and releases of buttons 4 and 5; they are
+// never held.
+#ifdef SDL_BUTTON_WHEELUP
+static const Uint32 WHEEL_MASK = SDL_BUTTON(SDL_BUTTON_WHEELUP) | SDL_BUTTON(SDL_BUTTON_WHEELDOWN);
+#else
+static const Uint32 WHEEL_MASK = 0;
+#endif
+
+// Buttons that fit a 32-bit SDL_BUTTON() mask.
+static const int MAX_BUTTON = 32;
+
 SDL_Event event;
 SDL_Event mouse_event;
+Uint32 mouse_buttons;
 mouse_state souris_verte;
 mouse_state souris_brune;
 
@@ -26,6 +38,12 @@ void vesk_Init(SDL_Surface *surface)
     white = SDL_MapRGB(format, 255, 255, 255);
 }
 
+// The mask bit of a button number; 0 for numbers that have none.
+static Uint32 button_bit(int button)
+{
+    return button >= 1 && button <= MAX_BUTTON ? 1u << (button - 1) : 0;
+}
+
 int vesk_Loop()
 {
     int quit = 0;
@@ -35,14 +53,17 @@ int vesk_Loop()
             souris_verte.x = event.motion.x;
             souris_verte.y = event.motion.y;
             mouse_event = event;
+            mouse_buttons = event.motion.state & ~WHEEL_MASK;
             break;
         case SDL_MOUSEBUTTONDOWN:
             souris_verte.pressed = 1;
             mouse_event = event;
+            mouse_buttons |= button_bit(event.button.button) & ~WHEEL_MASK;
             break;
         case SDL_MOUSEBUTTONUP:
             souris_verte.pressed = 0;
             mouse_event = event;
+            mouse_buttons &= ~button_bit(event.button.button);
             break;
         case SDL_QUIT:
             quit = 1;
@@ -57,20 +78,17 @@ int vesk_Loop()
 mouse_state vesk_Got_Mouse(SDL_Surface *surface)
 {
     Uint16 px = 0, py = 0;
-    int pressed = 0;
     if (mouse_event.type == SDL_MOUSEMOTION) {
         px = mouse_event.motion.x;
         py = mouse_event.motion.y;
-        pressed = mouse_event.motion.state != 0;
     } else if (mouse_event.type == SDL_MOUSEBUTTONDOWN || mouse_event.type == SDL_MOUSEBUTTONUP) {
         px = mouse_event.button.x;
         py = mouse_event.button.y;
-        pressed = mouse_event.button.state == SDL_PRESSED;
     }
     souris_brune.x = static_cast<float>(px / static_cast<double>(surface->w / 2) - 1);
     float below = static_cast<float>(py / static_cast<double>(surface->h / 2) - 1);
     souris_brune.y = -below;
-    souris_brune.pressed = pressed;
+    souris_brune.pressed = mouse_buttons != 0;
     return souris_brune;
 }
 

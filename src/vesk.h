@@ -47,6 +47,10 @@ extern SDL_Event event;
 // The last mouse event (motion, button down or up) the pump fetched; all
 // zero until the first one. The pointer read takes its position from here.
 extern SDL_Event mouse_event;
+// Buttons held as of the last mouse event, as an SDL_BUTTON() mask: a motion
+// event gives its own mask, a press adds its button and a release removes
+// it. Wheel steps (buttons 4 and 5) are never held.
+extern Uint32 mouse_buttons;
 // The pointer in window pixels: motion sets x and y, a button-down event of
 // any button sets pressed to 1 and a button-up event sets it to 0.
 extern mouse_state souris_verte;
@@ -61,9 +65,9 @@ void vesk_Init(SDL_Surface *surface);
 int vesk_Loop();
 
 // Returns the pointer in normalized coordinates, as of the last mouse event
-// fetched: a button event gives its position and state (1 pressed, 0 not),
-// a motion event its position and 1 while its button mask holds any button.
-// Before any mouse event it reads (-1, 1), not pressed. x = px / (w div 2) - 1
+// fetched (motion or button: other events leave it as it was), and pressed
+// = 1 while mouse_buttons holds any button, else 0. Before any mouse event
+// it reads (-1, 1), not pressed. x = px / (w div 2) - 1
 // and y = -(py / (h div 2) - 1), stored as floats.
 mouse_state vesk_Got_Mouse(SDL_Surface *surface);
 

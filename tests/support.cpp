@@ -100,6 +100,7 @@ void reset_world()
     std::memset(matrix, 0, sizeof matrix);
     std::memset(&event, 0, sizeof event);
     std::memset(&mouse_event, 0, sizeof mouse_event);
+    mouse_buttons = 0;
     souris_verte = mouse_state();
     souris_brune = mouse_state();
     mouse_info = mouse_state();

@@ -342,6 +342,47 @@ TEST_F(Events, MotionIsPressedWhileItsButtonMaskHoldsAnyButton)
     expect_pointer(0.4f, 0, 0); // moving with no button held never erases
 }
 
+TEST_F(Events, PressedWhileAnyButtonIsHeld)
+{
+    push_button(SDL_MOUSEBUTTONDOWN, 100, 150, SDL_BUTTON_LEFT);
+    push_button(SDL_MOUSEBUTTONDOWN, 100, 150, SDL_BUTTON_RIGHT);
+    push_button(SDL_MOUSEBUTTONUP, 100, 150, SDL_BUTTON_RIGHT);
+    vesk_Loop();
+    expect_pointer(0, 0, 1); // the left button is still down
+    push_button(SDL_MOUSEBUTTONUP, 100, 150, SDL_BUTTON_LEFT);
+    vesk_Loop();
+    expect_pointer(0, 0, 0);
+    // A release of a button never seen pressed, or of no button at all, holds nothing.
+    push_button(SDL_MOUSEBUTTONUP, 100, 150, SDL_BUTTON_MIDDLE);
+    push_button(SDL_MOUSEBUTTONDOWN, 100, 150, 0);
+    push_button(SDL_MOUSEBUTTONDOWN, 100, 150, 200);
+    vesk_Loop();
+    expect_pointer(0, 0, 0);
+}
+
+TEST_F(Events, WheelStepsAreNotHeldButtons)
+{
+    // A wheel step straddling two frames never erases.
+    push_button(SDL_MOUSEBUTTONDOWN, 50, 75, SDL_BUTTON_WHEELUP);
+    vesk_Loop();
+    expect_pointer(-0.5f, 0.5f, 0);
+    push_button(SDL_MOUSEBUTTONUP, 50, 75, SDL_BUTTON_WHEELUP);
+    vesk_Loop();
+    expect_pointer(-0.5f, 0.5f, 0);
+    // Scrolling while the left button is held keeps erasing.
+    push_button(SDL_MOUSEBUTTONDOWN, 50, 75, SDL_BUTTON_LEFT);
+    push_button(SDL_MOUSEBUTTONDOWN, 60, 75, SDL_BUTTON_WHEELDOWN);
+    push_button(SDL_MOUSEBUTTONUP, 60, 75, SDL_BUTTON_WHEELDOWN);
+    vesk_Loop();
+    expect_pointer(-0.4f, 0.5f, 1);
+    push_motion(70, 75, SDL_BUTTON_LMASK | SDL_BUTTON(SDL_BUTTON_WHEELDOWN));
+    vesk_Loop();
+    expect_pointer(-0.3f, 0.5f, 1);
+    push_motion(70, 75, SDL_BUTTON(SDL_BUTTON_WHEELDOWN));
+    vesk_Loop();
+    expect_pointer(-0.3f, 0.5f, 0);
+}
+
 TEST_F(Events, KeyAndFocusEventsLeaveThePointerWhereItWas)
 {
     push_button(SDL_MOUSEBUTTONDOWN, 40, 60);

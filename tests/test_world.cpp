@@ -321,6 +321,7 @@ std::set<std::pair<int, int>> brush_from_pixel(Uint16 px, Uint16 py)
     mouse_event.button.state = SDL_PRESSED;
     mouse_event.button.x = px;
     mouse_event.button.y = py;
+    mouse_buttons = SDL_BUTTON_LMASK;
     mouse_info = vesk_Got_Mouse(screen);
     loop();
     std::set<std::pair<int, int>> cleared;

@@ -100,7 +100,6 @@ def missing_server(args, runtime):
     display = unused_display()
     program = xs.Program([args.vesk], xs.base_environment(display, runtime))
     lines = expect_clean_failure(program, "DISPLAY=%s" % display, START_FAILURES)
-    xs.check(display in lines[0], "the message does not name the display: %s" % lines[0])
     return lines[0]
 
 

@@ -1,0 +1,201 @@
+#!/bin/sh
+# install_test.sh: the Debian package from build to removal, on this machine.
+#
+#   tests/package/install_test.sh        (as root, or a user with sudo)
+#
+# Builds the package (`make package`), checks that its dependencies let
+# either SDL 1.2 runtime satisfy it, installs it with apt-get, and checks:
+#   - `vesk` on the PATH is /usr/bin/vesk, and `man -w 6 vesk` finds its page;
+#   - the desktop entry's Exec line is `vesk`: run so, under a private Xvfb,
+#     the window titled "Vesk" appears, its WM_CLASS is the entry's
+#     StartupWMClass, and a window manager's close request (tests/e2e's
+#     wm_close) ends it with exit status 0;
+#   - after `apt-get remove --purge`, dpkg knows no vesk, and no path that
+#     `dpkg -L vesk` listed is left, but the folders that were there before.
+# Refuses to start when a vesk package is installed already (the test would
+# remove it). Every wait is bounded (WINDOW_WAIT_TENTHS, EXIT_WAIT_TENTHS,
+# XVFB_WAIT_TENTHS, APT_TIMEOUT_S); on any failure the exit trap ends vesk
+# and Xvfb and purges the package. Ends with a line 'N passed, N failed'.
+# Environment: BUILD (default build), the folder `make` builds in.
+set -eu
+
+root=$(cd "$(dirname "$0")/../.." && pwd)
+BUILD=${BUILD:-build}
+case "$BUILD" in /*) build=$BUILD ;; *) build="$root/$BUILD" ;; esac
+# Waits, in tenths of a second: Xvfb ready, the window shown, the program gone.
+XVFB_WAIT_TENTHS=100
+WINDOW_WAIT_TENTHS=150
+EXIT_WAIT_TENTHS=50
+# Longest apt-get or make run, in seconds, and how long apt-get waits for its lock.
+APT_TIMEOUT_S=600
+MAKE_TIMEOUT_S=1200
+APT_LOCK_WAIT_S=300
+
+if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
+apt() {
+    # shellcheck disable=SC2086
+    $sudo env DEBIAN_FRONTEND=noninteractive timeout "$APT_TIMEOUT_S" \
+        apt-get -y -q -o DPkg::Lock::Timeout="$APT_LOCK_WAIT_S" "$@"
+}
+
+passed=0
+check_ok() {
+    passed=$((passed + 1))
+    echo "ok: $1"
+}
+fail() {
+    echo "FAILED: $1" >&2
+    echo "install_test: $passed passed, 1 failed"
+    exit 1
+}
+
+work=$(mktemp -d)
+installed=0
+xvfb_pid=""
+vesk_pid=""
+cleanup() {
+    if [ -n "$vesk_pid" ] && kill -0 "$vesk_pid" 2>/dev/null; then
+        kill "$vesk_pid" 2>/dev/null || true
+        wait "$vesk_pid" 2>/dev/null || true
+    fi
+    if [ -n "$xvfb_pid" ] && kill -0 "$xvfb_pid" 2>/dev/null; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
+    if [ "$installed" -eq 1 ]; then
+        echo "install_test: removing the package after a failure" >&2
+        apt remove --purge vesk >/dev/null 2>&1 || echo "install_test: could not remove vesk" >&2
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM HUP
+
+# ---- before: no vesk package, none of its files ----
+if dpkg-query -W -f='${Status}' vesk 2>/dev/null | grep -qv 'not-installed'; then
+    fail "a vesk package is installed already ($(dpkg-query -W -f='${Status}' vesk)); remove it first"
+fi
+
+timeout "$MAKE_TIMEOUT_S" make -C "$root" BUILD="$BUILD" package >"$work/make.log" 2>&1 ||
+    { tail -n 30 "$work/make.log" >&2; fail "make package"; }
+set -- "$build"/vesk_*.deb
+if [ $# -ne 1 ] || [ ! -f "$1" ]; then
+    fail "make package left not exactly one $build/vesk_*.deb: $*"
+fi
+deb=$1
+check_ok "make package wrote $(basename "$deb")"
+
+# Either SDL 1.2 runtime satisfies it: never libsdl1.2debian alone.
+depends=$(dpkg-deb -f "$deb" Depends)
+case ", $depends," in
+*", libsdl1.2debian (>= 1.2.15) | libsdl1.2-compat-shim,"*) ;;
+*) fail "Depends does not offer both SDL 1.2 runtimes: $depends" ;;
+esac
+sdl_terms=$(echo "$depends" | tr ',' '\n' | grep -c 'libsdl1.2' || true)
+[ "$sdl_terms" -eq 1 ] || fail "Depends names SDL 1.2 in $sdl_terms terms, not one: $depends"
+case ", $depends" in *", libc6 (>= "*) ;; *) fail "Depends has no versioned libc6: $depends" ;; esac
+check_ok "Depends: $depends"
+
+# Every path in the package, and which of them are there already (folders only, we hope).
+dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./|/|; s|/$||' | grep -v '^/*$' >"$work/contents"
+: >"$work/before"
+while IFS= read -r path; do
+    if [ -d "$path" ]; then
+        echo "$path" >>"$work/before"
+    elif [ -e "$path" ] || [ -L "$path" ]; then
+        fail "$path is there before the package is installed"
+    fi
+done <"$work/contents"
+
+# ---- install ----
+installed=1
+apt install --no-install-recommends "$deb" >"$work/apt-install.log" 2>&1 ||
+    { tail -n 30 "$work/apt-install.log" >&2; fail "apt-get install $deb"; }
+dpkg-query -W -f='${Status}' vesk | grep -q 'install ok installed' || fail "dpkg does not list vesk as installed"
+dpkg -L vesk | grep -v '^/\.$' >"$work/listed"
+check_ok "apt-get install of the package"
+
+found=$(command -v vesk || true)
+[ "$found" = /usr/bin/vesk ] || fail "vesk on the PATH is '$found', not /usr/bin/vesk"
+check_ok "vesk on the PATH is /usr/bin/vesk"
+
+page=$(MAN_DISABLE_SECCOMP=1 man -w 6 vesk 2>/dev/null || true)
+[ "$page" = /usr/share/man/man6/vesk.6.gz ] || fail "man -w 6 vesk found '$page'"
+check_ok "man finds /usr/share/man/man6/vesk.6.gz"
+
+desktop=/usr/share/applications/vesk.desktop
+exec_line=$(sed -n 's/^Exec=//p' "$desktop")
+wm_class=$(sed -n 's/^StartupWMClass=//p' "$desktop")
+[ "$exec_line" = vesk ] || fail "$desktop: Exec is '$exec_line', not vesk"
+check_ok "the desktop entry starts vesk with no arguments"
+
+# ---- run it as the launcher would, under a private Xvfb ----
+Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+i=0
+while [ ! -s "$work/display" ]; do
+    kill -0 "$xvfb_pid" 2>/dev/null || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; }
+    i=$((i + 1))
+    [ "$i" -le "$XVFB_WAIT_TENTHS" ] || fail "Xvfb gave no display number"
+    sleep 0.1
+done
+DISPLAY=":$(head -n 1 "$work/display")"
+export DISPLAY
+
+(cd "$work" && exec $exec_line) </dev/null >"$work/vesk.out" 2>"$work/vesk.err" &
+vesk_pid=$!
+window=""
+i=0
+while [ -z "$window" ]; do
+    kill -0 "$vesk_pid" 2>/dev/null || { cat "$work/vesk.err" >&2; fail "vesk ended before its window showed"; }
+    i=$((i + 1))
+    [ "$i" -le "$WINDOW_WAIT_TENTHS" ] || fail "no window titled Vesk appeared"
+    sleep 0.1
+    window=$(xdotool search --name '^Vesk$' 2>/dev/null | head -n 1 || true)
+done
+check_ok "the window titled Vesk appeared"
+
+class=$(xprop -id "$window" WM_CLASS 2>/dev/null || true)
+case "$class" in
+*"\"$wm_class\"") ;;
+*) fail "WM_CLASS is '$class', the desktop entry's StartupWMClass is '$wm_class'" ;;
+esac
+check_ok "WM_CLASS matches StartupWMClass=$wm_class"
+
+"$build/tests/e2e/wm_close" "$window" || fail "wm_close $window"
+i=0
+while kill -0 "$vesk_pid" 2>/dev/null; do
+    i=$((i + 1))
+    [ "$i" -le "$EXIT_WAIT_TENTHS" ] || fail "vesk still runs after the close request"
+    sleep 0.1
+done
+status=0
+wait "$vesk_pid" || status=$?
+vesk_pid=""
+[ "$status" -eq 0 ] || { cat "$work/vesk.err" >&2; fail "vesk exited $status after the close request"; }
+check_ok "the close request ended vesk with status 0"
+
+kill "$xvfb_pid" 2>/dev/null || true
+wait "$xvfb_pid" 2>/dev/null || true
+xvfb_pid=""
+
+# ---- remove, and look for what is left ----
+apt remove --purge vesk >"$work/apt-remove.log" 2>&1 ||
+    { tail -n 30 "$work/apt-remove.log" >&2; fail "apt-get remove --purge vesk"; }
+installed=0
+if dpkg-query -W -f='${Status}' vesk 2>/dev/null | grep -qv 'not-installed'; then
+    fail "dpkg still knows vesk after the purge: $(dpkg-query -W -f='${Status}' vesk)"
+fi
+check_ok "apt-get remove --purge vesk"
+
+left=""
+while IFS= read -r path; do
+    if [ -e "$path" ] || [ -L "$path" ]; then
+        grep -qxF "$path" "$work/before" || left="$left $path"
+    fi
+done <"$work/listed"
+[ -z "$left" ] || fail "left behind after removal:$left"
+[ -s "$work/listed" ] || fail "dpkg -L vesk listed nothing"
+check_ok "nothing the package installed is left ($(wc -l <"$work/listed") paths checked)"
+
+echo "install_test: $passed passed, 0 failed"
