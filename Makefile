@@ -14,8 +14,11 @@ DESTDIR ?=
 # the files, then the folders it made, deepest first.
 INSTALLED = $(BUILD)/installed_files.txt
 
-.PHONY: all build run test test-sanitize test-package install uninstall package setup clean format \
-	web serve test-web bench-web bench bench-count
+# Seconds each fuzz target runs in `make fuzz`.
+FUZZ_SECONDS ?= 30
+
+.PHONY: all build run test test-robust test-sanitize fuzz test-package install uninstall package \
+	setup clean format web serve test-web bench-web bench bench-count
 
 all: build
 
@@ -30,17 +33,32 @@ run:
 	$(MAKE) build
 	./$(BUILD)/vesk
 
+# Every test but the slower robustness label (see test-robust).
 test:
 	./scripts/setup.sh test
 	$(MAKE) build
-	cd $(BUILD) && ctest --output-on-failure
+	cd $(BUILD) && ctest --output-on-failure -LE robust
 
-# Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+# The real program's failure paths, soaks of X input and a valgrind session (label robust).
+test-robust:
+	./scripts/setup.sh robust
+	$(MAKE) build
+	cd $(BUILD) && ctest --verbose -L robust
+
+# Unit tests, the long world runs, and a scripted session of the real program
+# under Xvfb, built with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize:
 	./scripts/setup.sh test
 	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DVESK_SANITIZE=address,undefined
 	cmake --build build-sanitize -j $(JOBS)
-	cd build-sanitize && ctest --output-on-failure -L unit
+	cd build-sanitize && ctest --output-on-failure -L 'unit|longrun|session'
+
+# libFuzzer targets built with clang (and both sanitizers), FUZZ_SECONDS each.
+fuzz:
+	./scripts/setup.sh fuzz
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESK_FUZZ=ON -DVESK_TESTS=OFF
+	cmake --build build-fuzz -j $(JOBS)
+	./fuzz/run.sh $(FUZZ_SECONDS)
 
 # The Debian package from build to removal on this machine (as root or through sudo).
 test-package:
@@ -124,7 +142,7 @@ bench-count:
 
 format:
 	clang-format -i src/*.cpp src/*.h tests/*.cpp tests/*.h packaging/icon/*.cpp \
-	  src/web/*.cpp src/web/*.h web/*.cpp bench/*.cpp
+	  src/web/*.cpp src/web/*.h web/*.cpp bench/*.cpp fuzz/*.cpp fuzz/*.h
 
 clean:
-	rm -rf $(BUILD) build-sanitize $(BENCH_BUILD) $(WEB_BUILD) $(WEB_NATIVE)
+	rm -rf $(BUILD) build-sanitize build-fuzz $(BENCH_BUILD) $(WEB_BUILD) $(WEB_NATIVE)

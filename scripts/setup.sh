@@ -5,6 +5,8 @@
 #         the checkers of the desktop entry and the manual page, rsvg-convert
 #   bench also Google Benchmark, GNU time, valgrind, Xvfb and xdotool
 #   package  what test installs, and dpkg-dev for the Debian package
+#   robust   what test installs, and valgrind
+#   fuzz  the toy's needs, and clang with libFuzzer and the sanitizer runtimes
 #   web   the browser build and its tests: Emscripten, Chromium, and what
 #         `test` needs to build and screenshot the desktop program; Node.js
 #         and npm too, when the machine has no node of its own
@@ -18,6 +20,8 @@ case "${1:-run}" in
 run) ;;
 test) packages="$packages $test_packages" ;;
 package) packages="$packages $test_packages dpkg-dev" ;;
+robust) packages="$packages $test_packages valgrind" ;;
+fuzz) packages="$packages clang libclang-rt-dev" ;;
 bench) packages="$packages libgtest-dev libbenchmark-dev libsdl1.2-compat xvfb xauth xdotool time valgrind" ;;
 web)
     packages="$packages libgtest-dev emscripten chromium xvfb xauth xdotool x11-utils imagemagick"
@@ -25,7 +29,7 @@ web)
     command -v node >/dev/null 2>&1 || packages="$packages nodejs"
     command -v npm >/dev/null 2>&1 || packages="$packages npm"
     ;;
-*) echo "setup.sh: unknown purpose '$1' (run, test, bench, package or web)" >&2; exit 2 ;;
+*) echo "setup.sh: unknown purpose '$1' (run, test, bench, package, robust, fuzz or web)" >&2; exit 2 ;;
 esac
 
 missing=""

@@ -4,6 +4,11 @@
 // the window is closed, or prints one line on standard error and exits 1
 // when SDL cannot start, there is no display to open a window on, the
 // window cannot open, or memory for the grains runs out.
+//
+// Under the SDL 2 backed runtime it asks, unless the environment says
+// otherwise, for software presentation: showing the 200 x 300 software
+// surface then needs no OpenGL stack (which takes some 600 MB of address
+// space and can fail or crash when memory runs short).
 #include "world.h"
 
 #include <cstdio>
@@ -23,6 +28,12 @@ static const char *const CONSOLE_DRIVERS[] = {"caca",    "aalib", "fbcon",    "d
                                               "kmsdrm",  "evdev", "offscreen"};
 // Room for a driver's name.
 static const int DRIVER_NAME_SIZE = 64;
+// Software presentation under the SDL 2 backed runtime, each set only where
+// the environment has no value.
+static const char *const RENDER_DRIVER_VARIABLE = "SDL_RENDER_DRIVER";
+static const char *const RENDER_DRIVER = "software";
+static const char *const ACCELERATION_VARIABLE = "SDL_FRAMEBUFFER_ACCELERATION";
+static const char *const ACCELERATION = "0";
 
 static int end = 0;
 
@@ -40,6 +51,13 @@ static int choose_video_driver()
         setenv("SDL_VIDEODRIVER", "x11", 0);
 #endif
     return 0;
+}
+
+static void choose_software_presentation()
+{
+    const int keep_existing = 0;
+    setenv(RENDER_DRIVER_VARIABLE, RENDER_DRIVER, keep_existing);
+    setenv(ACCELERATION_VARIABLE, ACCELERATION, keep_existing);
 }
 
 static int is_console_driver(const char *name)
@@ -64,6 +82,7 @@ int main(int argc, char *argv[])
     (void)argv;
     int status = 1;
     int driver_named = choose_video_driver();
+    choose_software_presentation();
     char driver[DRIVER_NAME_SIZE] = "";
 
     if (!start_sdl()) {

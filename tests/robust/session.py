@@ -1,0 +1,191 @@
+#!/usr/bin/env python3
+"""session.py: a short scripted session of the real program, end to end.
+
+   session.py --vesk PATH --wm-close PATH [--runtime classic|compat|both] [--valgrind]
+
+Under a private Xvfb: the crosshair must follow the pointer; then pointer
+moves inside and outside the window, clicks of buttons 1 to 9 (4 to 7 are
+wheel steps), drags with buttons held (out of the window and back), keys,
+the window moved, unmapped and mapped again; the crosshair must still
+follow; a window manager's close request must end the toy with status 0.
+
+Built with -DVESK_SANITIZE=address,undefined, the program stops at the first
+sanitizer report and LeakSanitizer checks for leaks at exit (the libraries'
+own leaks listed in lsan.supp aside). With --valgrind the program runs under
+memcheck: no invalid read or write, no use of an uninitialised value, and
+nothing definitely lost (the libraries' own, listed in valgrind.supp,
+aside). Either way standard error must hold no crash report.
+"""
+
+import argparse
+import os
+import re
+import sys
+import tempfile
+import time
+
+import xsession as xs
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+LSAN_SUPPRESSIONS = os.path.join(HERE, "lsan.supp")
+VALGRIND_SUPPRESSIONS = os.path.join(HERE, "valgrind.supp")
+# valgrind's exit status when it found an error.
+VALGRIND_ERROR_STATUS = 99
+
+# Waits under valgrind, which runs the toy some 20 to 50 times slower, in seconds.
+VALGRIND_WINDOW_WAIT_S = 180
+VALGRIND_EXIT_WAIT_S = 120
+# Screenshots allowed for the crosshair to catch up under valgrind.
+VALGRIND_CROSSHAIR_TRIES = 80
+
+# Pointer positions, window pixels, where the crosshair is checked.
+CHECK_POINTS = ((100, 150), (40, 60), (160, 250))
+# A point on the screen outside the window (the window stays near the top left).
+OUTSIDE = (700, 500)
+# Mouse buttons clicked: 1 to 3, the wheel (4, 5), the side wheel (6, 7), 8 and 9.
+BUTTONS = range(1, 10)
+KEYS = ("a", "Escape", "Return", "space", "F1", "Up", "Down", "ctrl+c", "alt+F4", "shift+q",
+        "Tab", "BackSpace")
+# xdotool's pause inside a click or a key stroke, in milliseconds.
+CLICK_DELAY_MS = 1
+# Pause between chained xdotool commands, in seconds.
+STEP_S = "0.03"
+# Where the window is moved to, screen pixels.
+MOVED_TO = (300, 150)
+
+
+def scripted_input(display, window):
+    """Sends the scripted input; returns the number of input actions sent."""
+    actions = 0
+    chain = []
+
+    def add(*words, count=1):
+        nonlocal actions
+        chain.extend(str(w) for w in words)
+        chain.extend(("sleep", STEP_S))
+        actions += count
+
+    # Moves inside, out of the window and back in.
+    for x, y in ((10, 10), (190, 290), (0, 0), (199, 299), (100, 5), (5, 150)):
+        add("mousemove", "--window", window, x, y)
+    add("mousemove", *OUTSIDE)
+    add("mousemove", "--window", window, 100, 100)
+    # Every button, inside the window.
+    for button in BUTTONS:
+        add("click", "--delay", CLICK_DELAY_MS, button)
+    # Drags: press inside, cross the window, leave it, come back, release outside.
+    for button in (1, 3, 2):
+        add("mousemove", "--window", window, 30, 40)
+        add("mousedown", button)
+        for step in range(10):
+            add("mousemove", "--window", window, 30 + 14 * step, 40 + 22 * step)
+        add("mousemove", *OUTSIDE)
+        add("mousemove", "--window", window, 100, 200)
+        add("mousemove", *OUTSIDE)
+        add("mouseup", button)
+    # A press held while the wheel turns.
+    add("mousemove", "--window", window, 100, 100)
+    add("mousedown", 1)
+    add("click", "--delay", CLICK_DELAY_MS, 4)
+    add("click", "--delay", CLICK_DELAY_MS, 5)
+    add("mouseup", 1)
+    xs.xdo(display, *chain)
+
+    xs.xdo(display, "windowfocus", window)
+    key_chain = []
+    for key in KEYS:
+        key_chain += ["key", "--delay", str(CLICK_DELAY_MS), key, "sleep", STEP_S]
+        actions += 1
+    xs.xdo(display, *key_chain)
+
+    xs.xdo(display, "windowmove", window, *MOVED_TO)
+    xs.xdo(display, "windowunmap", window)
+    time.sleep(0.2)
+    xs.xdo(display, "windowmap", window)
+    xs.xdo(display, "windowmove", window, 0, 0)
+    actions += 4
+    return actions
+
+
+def valgrind_verdict(log_dir, runtime):
+    """Reads the logs of the run (one a process: SDL's libraries may fork)."""
+    prefix = "valgrind-%s." % runtime
+    logs = sorted(n for n in os.listdir(log_dir) if n.startswith(prefix))
+    xs.check(logs, "no valgrind log")
+    for name in logs:
+        with open(os.path.join(log_dir, name), errors="replace") as f:
+            log = f.read()
+        summary = re.search(r"ERROR SUMMARY: (\d+) errors", log)
+        lost = re.search(r"definitely lost: ([\d,]+) bytes", log)
+        xs.check(summary, "no valgrind summary in %s" % name)
+        errors = int(summary.group(1))
+        lost_bytes = int(lost.group(1).replace(",", "")) if lost else 0
+        if errors or lost_bytes:
+            raise xs.Failure("valgrind: %d errors, %d bytes definitely lost:\n%s" % (
+                errors, lost_bytes, log[-6000:]))
+    return "valgrind (%d process logs): 0 errors, 0 bytes definitely lost" % len(logs)
+
+
+def session(args, runtime, log_dir):
+    server = xs.Xvfb()
+    try:
+        env = xs.base_environment(server.display, runtime,
+                                  xs.sanitizer_environment(LSAN_SUPPRESSIONS))
+        argv = [args.vesk]
+        window_wait, exit_wait, tries = xs.WINDOW_WAIT_S, xs.EXIT_WAIT_S, xs.CROSSHAIR_TRIES
+        if args.valgrind:
+            log_path = os.path.join(log_dir, "valgrind-%s.%%p.log" % runtime)
+            argv = [
+                "valgrind", "--tool=memcheck", "--error-exitcode=%d" % VALGRIND_ERROR_STATUS,
+                "--leak-check=full", "--errors-for-leak-kinds=definite",
+                "--show-leak-kinds=definite", "--track-origins=yes",
+                "--suppressions=" + VALGRIND_SUPPRESSIONS, "--log-file=" + log_path,
+            ] + argv
+            window_wait, exit_wait = VALGRIND_WINDOW_WAIT_S, VALGRIND_EXIT_WAIT_S
+            tries = VALGRIND_CROSSHAIR_TRIES
+        program = xs.Program(argv, env)
+        try:
+            window = xs.find_window(server.display, program, seconds=window_wait)
+            for x, y in CHECK_POINTS:
+                xs.crosshair_follows(server.display, window, x, y, tries)
+            actions = scripted_input(server.display, window)
+            for x, y in CHECK_POINTS:
+                xs.crosshair_follows(server.display, window, x, y, tries)
+            xs.close_window(server.display, args.wm_close, window)
+            status = program.wait(exit_wait)
+        finally:
+            program.kill()
+        err = program.stderr()
+        crashes = xs.crash_lines(err)
+        xs.check(not crashes, "crash report on standard error:\n%s" % err[-6000:])
+        if args.valgrind and status == VALGRIND_ERROR_STATUS:
+            valgrind_verdict(log_dir, runtime)
+        xs.check(status == 0, "the close request gave %s; standard error:\n%s" % (
+            xs.status_text(status), err[-3000:]))
+        note = "%d input actions, crosshair followed at %d points" % (
+            actions, 2 * len(CHECK_POINTS))
+        if args.valgrind:
+            note += "; " + valgrind_verdict(log_dir, runtime)
+        return note
+    finally:
+        server.stop()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--vesk", required=True)
+    parser.add_argument("--wm-close", required=True)
+    parser.add_argument("--runtime", choices=xs.RUNTIMES + ("both",), default="both")
+    parser.add_argument("--valgrind", action="store_true")
+    args = parser.parse_args()
+    runtimes = xs.RUNTIMES if args.runtime == "both" else (args.runtime,)
+    results = []
+    with tempfile.TemporaryDirectory() as log_dir:
+        for runtime in runtimes:
+            name = "%s[%s]" % ("valgrind_session" if args.valgrind else "session", runtime)
+            xs.run_case(results, name, session, args, runtime, log_dir)
+    return xs.report(results)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
