@@ -131,26 +131,10 @@ void vesk_Giv_Pixel(SDL_Surface *surface, float x, float y, uint32_t colour)
     int row = pixel_row(surface, y);
     if (column < 0 || row < 0)
         return;
-    Uint8 *p = static_cast<Uint8 *>(surface->pixels) + row * surface->pitch +
-               column * surface->format->BytesPerPixel;
-    switch (surface->format->BytesPerPixel) {
-    case 1:
-        *p = static_cast<Uint8>(colour);
-        break;
-    case 2:
-        *reinterpret_cast<Uint16 *>(p) = static_cast<Uint16>(colour);
-        break;
-    case 3:
-        p[0] = static_cast<Uint8>(colour);
-        p[1] = static_cast<Uint8>(colour >> 8);
-        p[2] = static_cast<Uint8>(colour >> 16);
-        break;
-    case 4:
-        *reinterpret_cast<Uint32 *>(p) = colour;
-        break;
-    default:
-        break;
-    }
+    int bytes_per_pixel = surface->format->BytesPerPixel;
+    vesk_Put_Pixel(static_cast<Uint8 *>(surface->pixels) + row * surface->pitch +
+                       column * bytes_per_pixel,
+                   bytes_per_pixel, colour);
 }
 
 // True once a coordinate that only moves by `step` can never come back into [-1, 1]:

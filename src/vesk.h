@@ -79,6 +79,31 @@ void vesk_Refresh(SDL_Surface *surface);
 // dropped. The caller locks the surface.
 void vesk_Giv_Pixel(SDL_Surface *surface, float x, float y, uint32_t colour);
 
+// Stores colour at p, a pixel of bytes_per_pixel bytes: the low 8 or 16 bits,
+// three bytes low byte first, or all 32 bits; nothing for other sizes. Inline
+// so that a caller with a constant size gets just its store.
+inline void vesk_Put_Pixel(Uint8 *p, int bytes_per_pixel, uint32_t colour)
+{
+    switch (bytes_per_pixel) {
+    case 1:
+        *p = static_cast<Uint8>(colour);
+        break;
+    case 2:
+        *reinterpret_cast<Uint16 *>(p) = static_cast<Uint16>(colour);
+        break;
+    case 3:
+        p[0] = static_cast<Uint8>(colour);
+        p[1] = static_cast<Uint8>(colour >> 8);
+        p[2] = static_cast<Uint8>(colour >> 16);
+        break;
+    case 4:
+        *reinterpret_cast<Uint32 *>(p) = colour;
+        break;
+    default:
+        break;
+    }
+}
+
 // The pixel column the writer addresses for normalized x on surface, and the
 // row for normalized y; -1 where it drops the point. For callers that plot
 // the same points again and again and keep the addresses.

@@ -182,30 +182,6 @@ static void brush()
     }
 }
 
-// Stores colour at p as the pixel writer does at BYTES_PER_PIXEL (nothing for
-// sizes other than 1 to 4).
-template <int BYTES_PER_PIXEL> static inline void store(Uint8 *p, uint32_t colour)
-{
-    switch (BYTES_PER_PIXEL) {
-    case 1:
-        *p = static_cast<Uint8>(colour);
-        break;
-    case 2:
-        *reinterpret_cast<Uint16 *>(p) = static_cast<Uint16>(colour);
-        break;
-    case 3:
-        p[0] = static_cast<Uint8>(colour);
-        p[1] = static_cast<Uint8>(colour >> 8);
-        p[2] = static_cast<Uint8>(colour >> 16);
-        break;
-    case 4:
-        *reinterpret_cast<Uint32 *>(p) = colour;
-        break;
-    default:
-        break;
-    }
-}
-
 // Draws and moves every grain, for a surface of BYTES_PER_PIXEL. Nothing the
 // walk calls can change the surface pointer or the colour, so they are read
 // once, and the cursor stays in a register; `ici` gets its last value at the end.
@@ -222,7 +198,8 @@ template <int BYTES_PER_PIXEL> static void walk(SDL_Surface *const surface, cons
         SDL_LockSurface(surface);
         int32_t column = offsets.column[x], row = offsets.row[y];
         if ((column | row) >= 0)
-            store<BYTES_PER_PIXEL>(static_cast<Uint8 *>(surface->pixels) + row + column, colour);
+            vesk_Put_Pixel(static_cast<Uint8 *>(surface->pixels) + row + column, BYTES_PER_PIXEL,
+                           colour);
         SDL_UnlockSurface(surface);
         fall(g, x, y);
     }
