@@ -47,9 +47,11 @@ RUN_BEFORE_KILL_S = 2.0
 HEADLESS_RUN_S = 3.0
 
 # Address-space limits for short_memory: the running toy's VmSize less 1 to
-# LIMIT_STEPS times LIMIT_STEP_KB KiB. The grain list alone takes about
-# 200,000 blocks of 48 bytes, some 9 MiB, so these leave SDL room to start.
-LIMIT_STEP_KB = 1024
+# LIMIT_STEPS times LIMIT_STEP_KB KiB. Seeding frees each refused node
+# before allocating the next, so the grain list peaks at its 57,438 blocks
+# of 48 bytes, some 2.7 MiB: the steps stay inside that band, above the
+# limits where SDL and the X libraries themselves run out (and may abort).
+LIMIT_STEP_KB = 256
 LIMIT_STEPS = 6
 # The running toy's VmSize is read until two reads this far apart agree, at most this often.
 SIZE_READ_PAUSE_S = 0.5
