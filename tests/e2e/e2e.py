@@ -32,13 +32,15 @@
 #   - Exit status: 0 when every check passed, 1 otherwise.
 import argparse
 import os
-import select
 import signal
 import struct
 import subprocess
 import sys
 import time
 import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import displayfd  # noqa: E402  (tests/displayfd.py)
 
 # The window the program opens, in pixels.
 WINDOW_WIDTH = 200
@@ -178,23 +180,11 @@ def start_xvfb_once(depth, log_path):
              "%dx%dx%d" % (SCREEN_WIDTH, SCREEN_HEIGHT, depth)],
             stdin=subprocess.DEVNULL, stdout=log, stderr=log, pass_fds=(write_end,))
     os.close(write_end)
-    text = b""
-    deadline = time.monotonic() + XVFB_START_S
-    try:
-        while not text.endswith(b"\n") and time.monotonic() < deadline:
-            ready, _, _ = select.select([read_end], [], [], POLL_S)
-            if ready:
-                chunk = os.read(read_end, 64)
-                if not chunk:
-                    break
-                text += chunk
-    finally:
-        os.close(read_end)
-    if not text.strip().isdigit():
+    display = displayfd.read_display(read_end, XVFB_START_S, POLL_S)
+    if display is None:
         stop(proc)
         raise Failed("Xvfb gave no display number within %d s (see %s)"
                      % (XVFB_START_S, log_path))
-    display = ":" + text.strip().decode()
     # Ask the server itself: it must answer, with the screen we asked for.
     env = dict(os.environ, DISPLAY=display)
     info = subprocess.run(["xdpyinfo"], env=env, stdin=subprocess.DEVNULL, capture_output=True,

@@ -20,11 +20,14 @@ Conventions:
 import os
 import re
 import resource
-import select
 import signal
 import subprocess
+import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import displayfd  # noqa: E402  (tests/displayfd.py)
 
 COMPAT_LIB_DIR = "/usr/lib/x86_64-linux-gnu/sdl12-compat"
 RUNTIMES = ("classic", "compat")
@@ -115,22 +118,10 @@ class Xvfb:
             stderr=subprocess.DEVNULL,
         )
         os.close(write_end)
-        number = b""
-        deadline = time.monotonic() + XVFB_START_S
-        try:
-            while not number.endswith(b"\n") and time.monotonic() < deadline:
-                ready, _, _ = select.select([read_end], [], [], POLL_S)
-                if ready:
-                    chunk = os.read(read_end, 16)
-                    if not chunk:
-                        break
-                    number += chunk
-        finally:
-            os.close(read_end)
-        if not number.strip().isdigit():
+        self.display = displayfd.read_display(read_end, XVFB_START_S, POLL_S)
+        if self.display is None:
             self.stop()
             raise Failure("Xvfb did not start within %d s" % XVFB_START_S)
-        self.display = ":" + number.strip().decode()
 
     def alive(self):
         return self.proc.poll() is None
