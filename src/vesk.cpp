@@ -28,14 +28,53 @@ Uint32 mouse_buttons;
 mouse_state souris_verte;
 mouse_state souris_brune;
 
+// Bits in an 8-bit colour component.
+static const int COMPONENT_BITS = 8;
+static const Uint32 COMPONENT_MAX = 255;
+
+// The number of set bits in a channel mask.
+static int mask_width(Uint32 mask)
+{
+    int width = 0;
+    for (; mask; mask &= mask - 1)
+        width++;
+    return width;
+}
+
+// An 8-bit component scaled to the full width of a channel mask: 255 fills
+// the channel, 0 leaves it clear.
+static Uint32 scale_into(Uint32 mask, Uint8 component)
+{
+    if (!mask)
+        return 0;
+    int shift = 0;
+    while (!(mask >> shift & 1))
+        shift++;
+    Uint32 channel_max = mask >> shift;
+    return (Uint32)((uint64_t)component * channel_max / COMPONENT_MAX) << shift & mask;
+}
+
+// SDL_MapRGB, but for formats whose channels are wider than 8 bits (a
+// 30-bit display, 10 bits a channel): classic SDL 1.2 keeps a channel's loss
+// as 8 minus its width in an unsigned byte and maps every colour to 0 there.
+static Uint32 map_colour(const SDL_PixelFormat *format, Uint8 r, Uint8 g, Uint8 b)
+{
+    if (format->BytesPerPixel < 2 || (mask_width(format->Rmask) <= COMPONENT_BITS &&
+                                      mask_width(format->Gmask) <= COMPONENT_BITS &&
+                                      mask_width(format->Bmask) <= COMPONENT_BITS))
+        return SDL_MapRGB(format, r, g, b);
+    return scale_into(format->Rmask, r) | scale_into(format->Gmask, g) |
+           scale_into(format->Bmask, b) | format->Amask;
+}
+
 void vesk_Init(SDL_Surface *surface)
 {
     SDL_PixelFormat *format = surface->format;
-    yellow = SDL_MapRGB(format, 255, 255, 0);
-    red = SDL_MapRGB(format, 255, 0, 0);
-    blue = SDL_MapRGB(format, 0, 0, 255);
-    green = SDL_MapRGB(format, 0, 255, 0);
-    white = SDL_MapRGB(format, 255, 255, 255);
+    yellow = map_colour(format, 255, 255, 0);
+    red = map_colour(format, 255, 0, 0);
+    blue = map_colour(format, 0, 0, 255);
+    green = map_colour(format, 0, 255, 0);
+    white = map_colour(format, 255, 255, 255);
 }
 
 // The mask bit of a button number; 0 for numbers that have none.

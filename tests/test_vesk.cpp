@@ -204,6 +204,21 @@ TEST_F(Surface, PaletteIsMappedIntoTheSurfaceFormat)
     EXPECT_EQ(green, 0x07E0u);
     EXPECT_EQ(white, 0xFFFFu);
     SDL_FreeSurface(rgb565);
+    // A 30-bit display: 10 bits a channel, full components fill them.
+    SDL_Surface *deep = SDL_CreateRGBSurface(SDL_SWSURFACE, 4, 4, 32, 0x3FF00000, 0x000FFC00,
+                                             0x000003FF, 0);
+    ASSERT_NE(deep, nullptr);
+    vesk_Init(deep);
+    // The SDL 2 backed runtime keeps no such surface format (it makes the
+    // surface with 8-bit channels); there the ordinary mapping holds.
+    if (deep->format->Gmask == 0x000FFC00u) {
+        EXPECT_EQ(green, 0x000FFC00u);
+        EXPECT_EQ(white, 0x3FFFFFFFu);
+        EXPECT_EQ(yellow, 0x3FFFFC00u);
+    } else {
+        EXPECT_EQ(green, SDL_MapRGB(deep->format, 0, 255, 0));
+    }
+    SDL_FreeSurface(deep);
     vesk_Init(screen); // back to the display's palette for the other tests
     (void)saved;
 }
