@@ -205,8 +205,8 @@ TEST_F(Surface, PaletteIsMappedIntoTheSurfaceFormat)
     EXPECT_EQ(white, 0xFFFFu);
     SDL_FreeSurface(rgb565);
     // A 30-bit display: 10 bits a channel, full components fill them.
-    SDL_Surface *deep = SDL_CreateRGBSurface(SDL_SWSURFACE, 4, 4, 32, 0x3FF00000, 0x000FFC00,
-                                             0x000003FF, 0);
+    SDL_Surface *deep =
+        SDL_CreateRGBSurface(SDL_SWSURFACE, 4, 4, 32, 0x3FF00000, 0x000FFC00, 0x000003FF, 0);
     ASSERT_NE(deep, nullptr);
     vesk_Init(deep);
     // The SDL 2 backed runtime keeps no such surface format (it makes the
