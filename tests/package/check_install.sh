@@ -1,22 +1,26 @@
 #!/bin/sh
 # check_install.sh: what `cmake --install` puts where.
 #
-#   check_install.sh BUILD_DIR
+#   check_install.sh BUILD_DIR APPSTREAM_ID
 #
 # Installs BUILD_DIR (built already) with DESTDIR set to a temporary folder
 # and the prefix /usr/local, and checks that exactly these files appear
 # there, with these modes:
-#   bin/vesk                                     755, the program, runs
+#   games/vesk                                   755, the program, runs
 #   share/applications/vesk.desktop              644, valid, launches `vesk`
 #   share/icons/hicolor/NxN/apps/vesk.png        644, N x N, N in ICON_SIZES_PX
 #   share/icons/hicolor/scalable/apps/vesk.svg   644, an SVG
 #   share/man/man6/vesk.6.gz                     644, the manual page
-# and that the program, run without a display, exits 1 with a 'vesk: ' line.
+#   share/metainfo/ID.metainfo.xml               644, AppStream metadata that validates
+#   share/doc/vesk/copyright                     644, DEP-5, the MIT licence
+#   share/doc/vesk/changelog.gz                  644, Debian's changelog format
+# (ID is the second argument) and that the program, run without a display, exits 1 with a 'vesk: ' line.
 # Lists every fault found, then exits 1; exits 0 when there is none.
 set -eu
 
-[ $# -eq 1 ] || { echo "usage: check_install.sh BUILD_DIR" >&2; exit 2; }
+[ $# -eq 2 ] || { echo "usage: check_install.sh BUILD_DIR APPSTREAM_ID" >&2; exit 2; }
 build=$1
+appstream_id=$2
 here=$(cd "$(dirname "$0")" && pwd)
 prefix=/usr/local
 ICON_SIZES_PX="16 22 24 32 48 64 128 256"
@@ -34,11 +38,14 @@ fail() {
 
 expected="$work/expected"
 {
-    echo bin/vesk
+    echo games/vesk
     echo share/applications/vesk.desktop
     for n in $ICON_SIZES_PX; do echo "share/icons/hicolor/${n}x${n}/apps/vesk.png"; done
     echo share/icons/hicolor/scalable/apps/vesk.svg
     echo share/man/man6/vesk.6.gz
+    echo "share/metainfo/$appstream_id.metainfo.xml"
+    echo share/doc/vesk/copyright
+    echo share/doc/vesk/changelog.gz
 } | sort >"$expected"
 (cd "$work/root" && find . ! -type d | sed 's|^\.||' | sort) >"$work/found.abs"
 sed "s|^|$prefix/|" "$expected" >"$work/expected.abs"
@@ -50,7 +57,7 @@ fi
 mode() { stat -c %a "$1" 2>/dev/null || echo missing; }
 while read -r file; do
     want=644
-    [ "$file" = bin/vesk ] && want=755
+    [ "$file" = games/vesk ] && want=755
     got=$(mode "$root/$file")
     [ "$got" = "$want" ] || fail "$prefix/$file: mode $got, not $want"
 done <"$expected"
@@ -82,16 +89,38 @@ if [ -f "$page" ]; then
     "$here/check_manual_page.sh" "$page" || fail "man6/vesk.6.gz does not render cleanly"
 fi
 
+# The metadata: valid, and launching the desktop entry installed beside it.
+metainfo="$root/share/metainfo/$appstream_id.metainfo.xml"
+if [ -f "$metainfo" ]; then
+    appstreamcli validate --no-net "$metainfo" >"$work/appstream" 2>&1 ||
+        { cat "$work/appstream" >&2; fail "$appstream_id.metainfo.xml does not validate"; }
+    grep -q '<launchable type="desktop-id">vesk.desktop</launchable>' "$metainfo" ||
+        fail "$appstream_id.metainfo.xml does not launch vesk.desktop"
+fi
+
+# The copyright file names the MIT licence and carries LICENSE's text; the changelog is gzip data.
+copyright="$root/share/doc/vesk/copyright"
+if [ -f "$copyright" ]; then
+    head -n 1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+        fail "doc/vesk/copyright is not in the DEP-5 format"
+    grep -qx 'License: MIT' "$copyright" || fail "doc/vesk/copyright does not name the MIT licence"
+    sed -n 's/^ //; s/^\.$//; /^Permission/,/^ *SOFTWARE\.$/p' "$copyright" >"$work/licence"
+    sed -n '/^Permission/,$p' "$here/../../LICENSE" | diff -u - "$work/licence" >&2 ||
+        fail "doc/vesk/copyright's licence text differs from LICENSE"
+fi
+[ ! -f "$root/share/doc/vesk/changelog.gz" ] || gzip -t "$root/share/doc/vesk/changelog.gz" ||
+    fail "doc/vesk/changelog.gz is not gzip data"
+
 # The program: an executable that links and starts; asked for an X11 window
 # with no display it says why on one line. (Left to choose, SDL 1.2 may fall
 # back to a terminal or off-screen driver and run instead.)
-vesk="$root/bin/vesk"
+vesk="$root/games/vesk"
 if [ -x "$vesk" ]; then
     status=0
     env -u DISPLAY SDL_VIDEODRIVER=x11 timeout 10 "$vesk" </dev/null >"$work/out" 2>"$work/err" ||
         status=$?
-    [ "$status" -eq 1 ] || fail "bin/vesk without a display exited $status, not 1"
-    grep -q '^vesk: ' "$work/err" || fail "bin/vesk without a display did not say 'vesk: ...'"
+    [ "$status" -eq 1 ] || fail "games/vesk without a display exited $status, not 1"
+    grep -q '^vesk: ' "$work/err" || fail "games/vesk without a display did not say 'vesk: ...'"
 fi
 
 exit "$failed"
