@@ -3,6 +3,7 @@
 # `sudo make install` installs under PREFIX (staged under DESTDIR when set);
 # `make package` writes the Debian package $(BUILD)/vesk_VERSION_ARCH.deb.
 # `make web` builds the page, `make serve` serves it, `make test-web` tests it in Chromium.
+# `make release` writes every artifact of a release into $(DIST)/ (see README, "Releasing").
 BUILD ?= build
 BENCH_BUILD ?= build-bench
 # Repetitions of every benchmark; the report gives their medians.
@@ -18,7 +19,7 @@ INSTALLED = $(BUILD)/installed_files.txt
 FUZZ_SECONDS ?= 30
 
 .PHONY: all build run test test-robust test-sanitize fuzz test-package install uninstall package \
-	setup clean format web serve test-web bench-web bench bench-count
+	setup clean format web serve test-web bench-web bench bench-count release
 
 all: build
 
@@ -90,6 +91,27 @@ package:
 	rm -f $(BUILD)/vesk_*.deb
 	cd $(BUILD) && cpack -G DEB
 
+# The release: the Debian package, the page as a zip, the source tarball of
+# the committed tree, the Windows installer and zip when this tree can build
+# them, and SHA256SUMS, into $(DIST)/; the version is CMake's project version.
+DIST ?= dist
+WINDOWS_BUILD ?= build-windows
+
+release:
+	@git diff --quiet HEAD -- || { echo "release: the tree has uncommitted changes;" \
+	  "commit them first, the source tarball holds only the committed tree" >&2; exit 1; }
+	$(MAKE) package
+	$(MAKE) web
+	if grep -q '^windows:' Makefile; then \
+	  $(MAKE) windows && windows=$(WINDOWS_BUILD); \
+	else \
+	  echo "release: this tree has no 'make windows': the Windows installer and zip are left out"; \
+	  windows=; \
+	fi; \
+	version=$$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $(BUILD)/CMakeCache.txt); \
+	./packaging/release.sh "$$version" $(DIST) . $(BUILD)/vesk_$${version}_*.deb $(WEB_BUILD) $$windows
+	cd $(DIST) && sha256sum --quiet -c SHA256SUMS
+
 # In a browser: the same sources built to WebAssembly with Debian's
 # Emscripten into $(WEB_BUILD)/ (see README, "In a browser"). Debian's emcc
 # finds its JavaScript optimiser's modules through NODE_PATH.
@@ -145,4 +167,4 @@ format:
 	  src/web/*.cpp src/web/*.h web/*.cpp bench/*.cpp fuzz/*.cpp fuzz/*.h
 
 clean:
-	rm -rf $(BUILD) build-sanitize build-fuzz $(BENCH_BUILD) $(WEB_BUILD) $(WEB_NATIVE)
+	rm -rf $(BUILD) build-sanitize build-fuzz $(BENCH_BUILD) $(WEB_BUILD) $(WEB_NATIVE) $(DIST)
