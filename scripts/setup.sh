@@ -2,7 +2,8 @@
 # Installs the Debian packages that are missing for a purpose:
 #   run   the toy itself: compiler, CMake, SDL 1.2
 #   test  also GoogleTest, Xvfb, xdotool, ImageMagick, both SDL 1.2 runtimes,
-#         the checkers of the desktop entry and the manual page, rsvg-convert
+#         the checkers of the desktop entry, the manual page, the AppStream
+#         metadata and the Debian package, rsvg-convert, zip
 #   bench also Google Benchmark, GNU time, valgrind, Xvfb and xdotool
 #   package  what test installs, and dpkg-dev for the Debian package
 #   robust   what test installs, and valgrind
@@ -15,7 +16,7 @@ set -eu
 
 packages="build-essential cmake pkg-config libsdl1.2-dev libsdl1.2debian"
 test_packages="libgtest-dev libsdl1.2-compat xvfb xauth xdotool x11-utils imagemagick python3
-    desktop-file-utils groff-base man-db mandoc librsvg2-bin"
+    desktop-file-utils groff-base man-db mandoc librsvg2-bin appstream lintian zip unzip"
 case "${1:-run}" in
 run) ;;
 test) packages="$packages $test_packages" ;;
