@@ -102,7 +102,7 @@ release:
 	  "commit them first, the source tarball holds only the committed tree" >&2; exit 1; }
 	$(MAKE) package
 	$(MAKE) web
-	if grep -q '^windows:' Makefile; then \
+	@if grep -q '^windows:' Makefile; then \
 	  $(MAKE) windows && windows=$(WINDOWS_BUILD); \
 	else \
 	  echo "release: this tree has no 'make windows': the Windows installer and zip are left out"; \
@@ -111,6 +111,7 @@ release:
 	version=$$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $(BUILD)/CMakeCache.txt); \
 	./packaging/release.sh "$$version" $(DIST) . $(BUILD)/vesk_$${version}_*.deb $(WEB_BUILD) $$windows
 	cd $(DIST) && sha256sum --quiet -c SHA256SUMS
+	@echo "release: $(DIST)/SHA256SUMS matches every artifact"
 
 # In a browser: the same sources built to WebAssembly with Debian's
 # Emscripten into $(WEB_BUILD)/ (see README, "In a browser"). Debian's emcc
