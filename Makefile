@@ -3,7 +3,8 @@
 # `sudo make install` installs under PREFIX (staged under DESTDIR when set);
 # `make package` writes the Debian package $(BUILD)/vesk_VERSION_ARCH.deb.
 # `make web` builds the page, `make serve` serves it, `make test-web` tests it in Chromium.
-# `make windows` builds build-windows/vesk.exe, `make test-windows` tests it under Wine.
+# `make windows` builds build-windows/vesk.exe, `make test-windows` tests it under Wine,
+# `make bench-windows` times its world step beside the native one.
 BUILD ?= build
 BENCH_BUILD ?= build-bench
 # Repetitions of every benchmark; the report gives their medians.
@@ -20,7 +21,7 @@ FUZZ_SECONDS ?= 30
 
 .PHONY: all build run test test-robust test-sanitize fuzz test-package install uninstall package \
 	setup clean format web serve test-web bench-web bench bench-count \
-	windows test-windows
+	windows test-windows bench-windows
 
 all: build
 
@@ -145,6 +146,17 @@ test-windows: windows
 	cd $(WINDOWS_BUILD) && $(WINDOWS_ENV) ctest --output-on-failure
 	$(MAKE) build
 	cd $(BUILD) && ctest -L windows --output-on-failure
+
+# The world step's median time in vesk_step_bench.exe under Wine beside the
+# native helper's, turn about, BENCH_WINDOWS_RUNS each (reported, not judged).
+BENCH_WINDOWS_RUNS ?= 3
+bench-windows: windows
+	$(MAKE) build
+	for i in $$(seq $(BENCH_WINDOWS_RUNS)); do \
+	  SDL_VIDEODRIVER=dummy ./$(BUILD)/vesk_step_bench | grep '^step-timing'; \
+	  $(WINDOWS_ENV) SDL_VIDEODRIVER=dummy ./scripts/wine_run.sh $(WINDOWS_BUILD)/vesk_step_bench.exe \
+	    | tr -d '\r' | grep '^step-timing'; \
+	done
 
 # Benchmarks of a Release build on the dummy video driver, repetitions
 # interleaved at random, medians reported, then the step over the floor;
