@@ -4,7 +4,8 @@
 // The shared part owns the surfaces, the pixel formats, the event queue and
 // the error text; a back end owns only its window, the present, the input
 // and the clock. Each back end is one .cpp file that defines every
-// backend_* function below.
+// backend_* function below, and platform_report (platform.h): how a
+// start-up failure reaches the user there.
 //
 // Conventions:
 //   - The display surface is 32 bits per pixel in the back end's channel

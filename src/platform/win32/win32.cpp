@@ -14,7 +14,8 @@
 //     button is released: motion and the release arrive from anywhere, with
 //     positions clamped to the client area. Wheel notches give a press and a
 //     release of button 4 (away from the user) or 5. WM_CLOSE (the close
-//     button, Alt+F4) gives SDL_QUIT and leaves the window open.
+//     button, Alt+F4) gives SDL_QUIT and leaves the window open. Keys give
+//     no events.
 //   - The program stays DPI-unaware: Windows scales the window on a
 //     high-DPI display and hands it positions in the window's own pixels.
 //   - While SDL runs the system timer ticks every millisecond
@@ -44,6 +45,8 @@ static const char *const WINDOW_CLASS = "VeskWindow";
 static const int ICON_RESOURCE = 1;
 static const char *const DRIVER_NAME = "windib";
 static const char *const REPORT_CAPTION = "Vesk";
+// WM_SYSCOMMAND's command bits (the low four are the system's own).
+static const WPARAM SYSCOMMAND_MASK = 0xFFF0;
 
 // The window and the picture it shows.
 struct win32_window {
@@ -237,6 +240,12 @@ static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wpara
         return 0;
     case WM_ERASEBKGND:
         return 1; // WM_PAINT covers the whole client area
+    case WM_SYSCOMMAND:
+        // Alt or F10 alone would enter the window menu's modal loop and
+        // stop the sand; keys change nothing here. Alt+Space still opens it.
+        if ((wparam & SYSCOMMAND_MASK) == SC_KEYMENU && lparam == 0)
+            return 0;
+        return DefWindowProcA(window, message, wparam, lparam);
     default:
         return DefWindowProcA(window, message, wparam, lparam);
     }
