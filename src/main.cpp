@@ -31,6 +31,32 @@ static int start_sdl()
     return SDL_Init(INIT_FLAGS_MINIMAL) == 0;
 }
 
+// Opens the window, seeds the world and runs frames until a quit request.
+// Returns 0, or 1 with the failure written into line.
+static int play(char *line)
+{
+    int status = 1;
+    screen = SDL_SetVideoMode(WINDOW_WIDTH, WINDOW_HEIGHT, WINDOW_DEPTH, WINDOW_FLAGS);
+    if (!screen) {
+        std::snprintf(line, PLATFORM_LINE_SIZE, "vesk: cannot open the %dx%d window: %s",
+                      WINDOW_WIDTH, WINDOW_HEIGHT, SDL_GetError());
+    } else {
+        SDL_WM_SetCaption(CAPTION, nullptr);
+        if (!init()) {
+            std::snprintf(line, PLATFORM_LINE_SIZE, "vesk: out of memory for the grains");
+        } else {
+            vesk_Init(screen);
+            while (!end) {
+                SDL_Delay(FRAME_DELAY_MS);
+                end = frame();
+            }
+            status = 0;
+        }
+        SDL_FreeSurface(screen);
+    }
+    return status;
+}
+
 int main(int argc, char *argv[])
 {
     (void)argc;
@@ -43,26 +69,8 @@ int main(int argc, char *argv[])
         std::snprintf(line, sizeof line, "vesk: cannot start SDL: %s%s", SDL_GetError(),
                       platform_start_hint());
     } else {
-        if (platform_refuses_driver(line)) {
-            // line says why
-        } else if (!(screen = SDL_SetVideoMode(WINDOW_WIDTH, WINDOW_HEIGHT, WINDOW_DEPTH,
-                                               WINDOW_FLAGS))) {
-            std::snprintf(line, sizeof line, "vesk: cannot open the %dx%d window: %s", WINDOW_WIDTH,
-                          WINDOW_HEIGHT, SDL_GetError());
-        } else {
-            SDL_WM_SetCaption(CAPTION, nullptr);
-            if (!init()) {
-                std::snprintf(line, sizeof line, "vesk: out of memory for the grains");
-            } else {
-                vesk_Init(screen);
-                while (!end) {
-                    SDL_Delay(FRAME_DELAY_MS);
-                    end = frame();
-                }
-                status = 0;
-            }
-            SDL_FreeSurface(screen);
-        }
+        if (!platform_refuses_driver(line))
+            status = play(line);
         SDL_Quit();
     }
     if (status != 0)
