@@ -175,7 +175,7 @@ bench-count:
 	./scripts/count_instructions.sh $(BENCH_BUILD)
 
 format:
-	clang-format -i src/*.cpp src/*.h tests/*.cpp tests/*.h packaging/icon/*.cpp \
+	clang-format -i src/*.cpp src/*.h tests/*.cpp tests/*.h tests/win32/*.cpp packaging/icon/*.cpp \
 	  src/platform/*.h src/platform/*/*.cpp src/platform/*/*.h web/*.cpp bench/*.cpp fuzz/*.cpp fuzz/*.h
 
 clean:
