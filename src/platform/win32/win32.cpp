@@ -50,25 +50,25 @@ static const WPARAM SYSCOMMAND_MASK = 0xFFF0;
 
 // The window and the picture it shows.
 struct win32_window {
-    HWND window;      // null while closed
-    HDC picture_dc;   // memory DC with `picture` selected
-    HBITMAP picture;  // top-down DIB section, width x height, 32 bits
-    HGDIOBJ previous; // the memory DC's bitmap before `picture`
-    Uint8 *bits;      // picture's pixels, width * BYTES_PER_PIXEL bytes a row
-    int width, height;
+    HWND window;       // null while closed
+    HDC picture_dc;    // memory DC with `picture` selected
+    HBITMAP picture;   // top-down DIB section, width x height, 32 bits
+    HGDIOBJ previous;  // the memory DC's bitmap before `picture`
+    Uint8 *bits;       // picture's pixels, width * BYTES_PER_PIXEL bytes a row
+    int width, height; // client area, pixels
 };
 
 // The mouse as the events so far have told it.
 struct win32_mouse {
     Uint8 held; // SDL_BUTTON() mask of buttons pressed in the window
     int x, y;   // last position sent, client pixels
-    int wheel;  // wheel movement not yet sent, in WHEEL_DELTA units * notches
+    int wheel;  // wheel movement not yet sent (WHEEL_DELTA a notch), below one notch
 };
 
 static win32_window win;
 static win32_mouse mouse;
-static LARGE_INTEGER clock_start,
-    clock_frequency; // QueryPerformanceCounter at start, ticks a second
+// QueryPerformanceCounter at backend_start, and its ticks a second.
+static LARGE_INTEGER clock_start, clock_frequency;
 static bool class_registered = false;
 
 const char *backend_driver_name()
