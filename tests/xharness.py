@@ -18,8 +18,9 @@ Conventions:
     wm_close's WM_DELETE_WINDOW client message.
   - Runtimes, chosen here only: classic (libsdl1.2debian, the loader's
     choice), compat (the SDL2-backed libsdl1.2-compat, through
-    LD_LIBRARY_PATH) and wine (vesk.exe under Wine, with a WINEPREFIX of its
-    own in the artifacts folder and WINEDEBUG=-all).
+    LD_LIBRARY_PATH) and wine (vesk.exe under Wine, WINEDEBUG=-all, with the
+    Windows build's private prefix: WINEPREFIX is the folder wineprefix beside
+    vesk.exe, as for the Windows build's own tests).
   - Coordinates are window pixels, x rightward and y downward from the
     window's top-left corner.
   - A screenshot reads the ROOT window with ImageMagick at 8 bits a channel
@@ -63,7 +64,7 @@ PARKED = (SCREEN_WIDTH - 10, SCREEN_HEIGHT - 10)
 LINUX_RUNTIMES = ("classic", "compat")
 RUNTIMES = LINUX_RUNTIMES + ("wine",)
 COMPAT_LIBRARY = "/usr/lib/*/sdl12-compat/libSDL-1.2.so.0"
-WINE_PREFIX = "wineprefix"  # folder under the artifacts folder
+WINE_PREFIX = "wineprefix"  # folder beside vesk.exe
 # Wine asks to install Mono and Gecko into a new prefix unless told not to.
 WINE_ENVIRONMENT = {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml="}
 # Variables never inherited, so that every run sees the program's own defaults.
@@ -203,7 +204,7 @@ def start_xvfb(depth=SCREEN_DEPTH):
 
 # ---------------------------------------------------------------- runtimes and programs
 
-def environment(runtime="classic", display=None, extra=None, artifacts="."):
+def environment(runtime="classic", display=None, extra=None):
     """The caller's environment set up for a runtime, with nothing steering SDL elsewhere."""
     env = {k: v for k, v in os.environ.items() if k not in NOT_INHERITED}
     if display:
@@ -213,9 +214,6 @@ def environment(runtime="classic", display=None, extra=None, artifacts="."):
         check(found, "the SDL2-backed runtime is not installed (no %s): install "
               "libsdl1.2-compat with ./scripts/setup.sh test" % COMPAT_LIBRARY)
         env["LD_LIBRARY_PATH"] = os.path.dirname(found[0])
-    if runtime == "wine":
-        env.update(WINE_ENVIRONMENT, WINEPREFIX=os.path.abspath(os.path.join(artifacts,
-                                                                             WINE_PREFIX)))
     env.update(extra or {})
     return env
 
@@ -233,14 +231,15 @@ def start(args, runtime, display=None, extra=None, limits=None, wrapper=(), name
     Returns the run record: proc, pid, runtime, display, env, its output files,
     and what the checks need (wm_close, artifacts, name, window once found).
     limits: {resource.RLIMIT_...: value} set in the child before exec."""
-    artifacts = getattr(args, "artifacts", ".")
-    env = environment(runtime, display, extra, artifacts)
     argv = list(wrapper) + [os.path.abspath(args.vesk)]
+    env = environment(runtime, display, extra)
     if runtime == "wine":
         check(os.path.exists(args.exe or ""), "no Windows program %r: build it with make "
               "windows" % args.exe)
-        wine_prefix(env)
         argv = ["wine", os.path.abspath(args.exe)]
+        env.update(WINE_ENVIRONMENT, WINEPREFIX=os.path.join(os.path.dirname(argv[1]),
+                                                             WINE_PREFIX))
+        wine_prefix(env)
     all_limits = {resource.RLIMIT_CORE: 0, **(limits or {})}
 
     def set_limits():
@@ -252,8 +251,8 @@ def start(args, runtime, display=None, extra=None, limits=None, wrapper=(), name
                             preexec_fn=set_limits)
     return types.SimpleNamespace(
         proc=proc, pid=proc.pid, runtime=runtime, display=display, env=env, out=out, err=err,
-        wm_close=getattr(args, "wm_close", None), artifacts=artifacts, window=None,
-        name=name or runtime)
+        wm_close=getattr(args, "wm_close", None), artifacts=getattr(args, "artifacts", "."),
+        window=None, name=name or runtime)
 
 
 def output(p, stream="err"):
@@ -275,7 +274,10 @@ def wait(p, seconds=EXIT_WAIT_S):
 
 
 def kill(p):
+    """Ends the program (under Wine: every process of its prefix)."""
     stop(p.proc, signal.SIGKILL)
+    if p.runtime == "wine":
+        run(["wineserver", "--kill"], p.env, check_status=False)
 
 
 def expect_alive(p):
