@@ -54,7 +54,7 @@ HOLES_BELOW_SURFACE_MAX = 5    # black pixels under the surface, in all columns
 
 CROSS_SPOTS = ((60, 100), (150, 220))
 # Where the pointer rests while two programs' settled piles are compared.
-REST_SPOT = (100, 10)
+REST_SPOT = (100, 20)
 
 # Keys sent to the focused window; none may do anything.
 KEYS = ("a", "space", "Return", "Escape", "q", "Left", "Up", "F1")
