@@ -21,11 +21,11 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from xharness import (BLACK, GREEN, POLL_S, WINDOW_HEIGHT, WINDOW_WIDTH, Failure,  # noqa: E402
-                      check, close, count, cross_follows, describe_cross, expect_alive,
-                      expect_failure, fail_with, find_window, kill, loaded_runtime, pointer,
-                      screenshot, start, start_xvfb, stop, wait_settled, xdo)
-import xharness  # noqa: E402
+from xharness import (BLACK, ERROR_PREFIX, GREEN, LINUX_RUNTIMES, POLL_S,  # noqa: E402
+                      WINDOW_HEIGHT, WINDOW_WIDTH, Failure, arguments, check, close, count,
+                      cross_follows, describe_cross, expect_alive, expect_failure, fail_with,
+                      find_window, kill, loaded_runtime, pointer, save_png, screenshot, start,
+                      start_xvfb, stop, wait_settled, xdo)
 
 # Depth at which every check runs; at the others, those in DEPTH_CHECKS only.
 FULL_DEPTH = 24
@@ -52,6 +52,7 @@ SURFACE_STEP_MAX = 3           # pixels between neighbouring columns' tops
 SURFACE_SPREAD_MAX = 30        # pixels between the highest and lowest top
 HOLES_BELOW_SURFACE_MAX = 5    # black pixels under the surface, in all columns
 
+# Pointer spots where the X is looked for.
 CROSS_SPOTS = ((60, 100), (150, 220))
 # Where the pointer rests while two programs' settled piles are compared.
 REST_SPOT = (100, 20)
@@ -96,6 +97,7 @@ DRAG_PATH = ([(x, DRAG_ROW) for x in range(DRAG_FROM, DRAG_TO + 1, DRAG_STEP)] +
              [(x, RETURN_ROW) for x in range(DRAG_TO, DRAG_FROM - 1, -DRAG_STEP)])
 # Pointer: (x, y, reach) of the ground that must be bare.
 DRAG_CHECKPOINTS = {(60, DRAG_ROW): (60, DRAG_ROW, HOLE_REACH),
+                    (100, DRAG_ROW): (100, DRAG_ROW, HOLE_REACH),
                     (140, DRAG_ROW): (140, DRAG_ROW, HOLE_REACH),
                     (OUTSIDE_X, DRAG_ROW): (EDGE_X, DRAG_ROW, EDGE_REACH),
                     (100, RETURN_ROW): (100, RETURN_ROW, HOLE_REACH)}
@@ -224,15 +226,18 @@ def check_same_as_linux(p, linux):
     """With the pointer at the same spot, the settled pile is the Linux program's, pixel
     for pixel."""
     find_window(linux)
-    native, shot = [(cross_follows(q, *REST_SPOT, what="same_as_linux"),
-                     wait_settled(q, "same_as_linux"))[1] for q in (linux, p)]
+    pictures = []
+    for q in (linux, p):
+        cross_follows(q, *REST_SPOT, what="same_as_linux")
+        pictures.append(wait_settled(q, "same_as_linux"))
+    native, shot = pictures
     differ = [i for i in range(WINDOW_WIDTH * WINDOW_HEIGHT)
               if shot.rgb[3 * i:3 * i + 3] != native.rgb[3 * i:3 * i + 3]]
     if differ:
         i = differ[0]
         fail_with(p, "same_as_linux", shot, "expected the Linux program's picture (%s); %d "
                   "pixels differ, the first at (%d, %d): %s, not %s" % (
-                      xharness.save_png(linux, "same_as_linux", native), len(differ),
+                      save_png(linux, "same_as_linux", native), len(differ),
                       i % WINDOW_WIDTH, i // WINDOW_WIDTH, tuple(shot.rgb[3 * i:3 * i + 3]),
                       tuple(native.rgb[3 * i:3 * i + 3])))
     close(linux)
@@ -350,15 +355,15 @@ def no_display_suite(args):
     No video driver is named and TERM names a terminal: SDL's classic runtime
     would gladly fall back to drawing in the terminal (libcaca) and the
     SDL2-backed one to its offscreen driver; the program must refuse both."""
-    for runtime in xharness.LINUX_RUNTIMES:
+    for runtime in LINUX_RUNTIMES:
         p = start(args, runtime, extra={"TERM": "xterm"})
-        line = expect_failure(p, (xharness.ERROR_PREFIX,), status=1)[0]
+        line = expect_failure(p, (ERROR_PREFIX,), status=1)[0]
         print("ok   no-display %s: status 1, %r" % (runtime, line))
     return 0
 
 
 def main():
-    parser = xharness.arguments("End-to-end tests of vesk.")
+    parser = arguments("End-to-end tests of vesk.")
     parser.add_argument("suite", choices=("window", "refusal", "no-display"))
     parser.add_argument("--depth", type=int, default=FULL_DEPTH)
     args = parser.parse_args()
