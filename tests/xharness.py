@@ -4,9 +4,10 @@
    xharness.py serve --vesk PATH                 the browser test's desktop side
    xharness.py peak-rss --vesk PATH --wm-close PATH   peak resident memory (make bench)
 
-`serve` starts the program on the classic runtime and answers one line a
-command read from stdin: `picture` (the window's RGB bytes in base64), `move X
-Y` (`ok`); at the end of stdin it stops everything. It first prints `window ID`.
+`serve` starts the program on the classic runtime, prints `window ID`, then
+answers each command line read from stdin with one line: `picture` with the
+window's RGB bytes in base64, `move X Y` with `ok`, a failure with `error: ...`.
+At the end of stdin it ends the program and Xvfb.
 
 Conventions:
   - Python 3 standard library only; plain functions over plain records
@@ -70,7 +71,8 @@ WINE_ENVIRONMENT = {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml="}
 # Variables never inherited, so that every run sees the program's own defaults.
 NOT_INHERITED = ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER", "SDL_AUDIODRIVER",
                  "SDL_RENDER_DRIVER", "SDL_FRAMEBUFFER_ACCELERATION", "SDL_VIDEO_WINDOW_POS",
-                 "SDL_VIDEO_CENTERED", "LD_LIBRARY_PATH", "WINEPREFIX", "WINEDEBUG")
+                 "SDL_VIDEO_CENTERED", "LD_LIBRARY_PATH", "WINEPREFIX", "WINEDEBUG",
+                 "WINEDLLOVERRIDES")
 
 # Pixel classes, by channels full (8-bit values >= FULL_MIN) or off (<= OFF_MAX).
 BLACK, GREEN, WHITE, OTHER = 0, 1, 2, 3
