@@ -134,7 +134,7 @@ wm_class=$(sed -n 's/^StartupWMClass=//p' "$desktop")
 check_ok "the desktop entry starts vesk with no arguments"
 
 # ---- run it as the launcher would, under a private Xvfb ----
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 i=0
 while [ ! -s "$work/display" ]; do
