@@ -3,7 +3,7 @@
 #   run   the toy itself: compiler, CMake, SDL 1.2
 #   test  also GoogleTest, Xvfb, xdotool, ImageMagick, both SDL 1.2 runtimes,
 #         the checkers of the desktop entry and the manual page, rsvg-convert
-#   bench also Google Benchmark, GNU time, valgrind, Xvfb and xdotool
+#   bench also Google Benchmark, valgrind, Xvfb, xdotool and Python 3
 #   package  what test installs, and dpkg-dev for the Debian package
 #   robust   what test installs, and valgrind
 #   fuzz  the toy's needs, and clang with libFuzzer and the sanitizer runtimes
@@ -22,9 +22,9 @@ test) packages="$packages $test_packages" ;;
 package) packages="$packages $test_packages dpkg-dev" ;;
 robust) packages="$packages $test_packages valgrind" ;;
 fuzz) packages="$packages clang libclang-rt-dev" ;;
-bench) packages="$packages libgtest-dev libbenchmark-dev libsdl1.2-compat xvfb xauth xdotool time valgrind" ;;
+bench) packages="$packages libgtest-dev libbenchmark-dev libsdl1.2-compat xvfb xauth xdotool x11-utils python3 valgrind" ;;
 web)
-    packages="$packages libgtest-dev emscripten chromium xvfb xauth xdotool x11-utils imagemagick"
+    packages="$packages libgtest-dev emscripten chromium xvfb xauth xdotool x11-utils imagemagick python3"
     # The machine's own Node.js (with its npm) serves; Debian's only stands in for a missing one.
     command -v node >/dev/null 2>&1 || packages="$packages nodejs"
     command -v npm >/dev/null 2>&1 || packages="$packages npm"
