@@ -10,6 +10,9 @@
 #   web   the browser build and its tests: Emscripten, Chromium, and what
 #         `test` needs to build and screenshot the desktop program; Node.js
 #         and npm too, when the machine has no node of its own
+#   windows  the Windows build and its tests under Wine: mingw-w64, Wine,
+#         NSIS, icoutils, zip, the GoogleTest sources, and what `test` needs
+#         to run the desktop program beside it
 # Uses apt-get, through sudo when not root. Prints nothing when all is there.
 set -eu
 
@@ -29,7 +32,11 @@ web)
     command -v node >/dev/null 2>&1 || packages="$packages nodejs"
     command -v npm >/dev/null 2>&1 || packages="$packages npm"
     ;;
-*) echo "setup.sh: unknown purpose '$1' (run, test, bench, package, robust, fuzz or web)" >&2; exit 2 ;;
+windows)
+    packages="$packages $test_packages g++-mingw-w64-x86-64-posix wine wine64 nsis icoutils zip
+        googletest"
+    ;;
+*) echo "setup.sh: unknown purpose '$1' (run, test, bench, package, robust, fuzz, web or windows)" >&2; exit 2 ;;
 esac
 
 missing=""
