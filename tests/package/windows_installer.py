@@ -1,111 +1,85 @@
 #!/usr/bin/env python3
-# windows_installer.py: the Windows installer and portable zip under Wine, in
-# a prefix made for the run (tests/xharness.py runs the installed program).
-#
-#   windows_installer.py --installer EXE --zip ZIP --version V --vesk PATH --wm-close PATH
-#
-# In order: a silent install puts the zip's files, the uninstaller and the
-# Start-menu shortcut in place and writes the uninstall entry; the installed
-# vesk.exe shows the settled pile and ends at a close request; a silent
-# uninstall removes all of those and keeps a file of the user's.
+# windows_installer.py --installer EXE --zip ZIP --version V --vesk PATH --wm-close PATH
+# The Windows installer under Wine, in a new prefix: silent install, the installed program,
+# silent uninstall (which must keep a file of the user's).
 import os
 import re
 import sys
 import tempfile
 import zipfile
 
-sys.path[:0] = [os.path.join(os.path.dirname(os.path.abspath(__file__)), d) for d in ("..", "../e2e")]
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [os.path.join(HERE, ".."), os.path.join(HERE, "..", "e2e")]
 import e2e  # noqa: E402
-import xharness  # noqa: E402
-from xharness import Failure, check  # noqa: E402
+import xharness as x  # noqa: E402
 
-INSTALL_DIR = ("drive_c", "Program Files", "Vesk")
-SHORTCUT = ("drive_c", "ProgramData", "Microsoft", "Windows", "Start Menu", "Programs", "Vesk.lnk")
-PROGRAM_PATH = rb"C:\Program Files\Vesk\vesk.exe"
-UNINSTALLER_PATH = r"C:\Program Files\Vesk\Uninstall.exe"
-UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vesk"
-UNINSTALLER = "Uninstall.exe"
+HOME, FOLDER = r"C:\Program Files\Vesk", "drive_c/Program Files/Vesk"
+LINK = "drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Vesk.lnk"
+KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vesk"
 USER_FILE = "my notes.txt"
-SETUP_S = 120  # an install or uninstall, its copies of itself included
+SETUP_S = 120  # an install or uninstall, with the copies of itself it starts
 
 
-def wine(env, *argv):
-    """Runs a Windows program and waits for every process of the prefix to end."""
-    xharness.run(["wine"] + list(argv), env, SETUP_S)
-    xharness.run(["wineserver", "--wait"], env, SETUP_S)
+def state(env, argv):
+    """Runs argv under Wine until its prefix is idle; returns the install folder's files
+    {name: bytes}, whether the Start-menu shortcut names vesk.exe, and the uninstall entry."""
+    x.run(["wine"] + argv, env, SETUP_S)
+    x.run(["wineserver", "--wait"], env, SETUP_S)
+    folder, link = (os.path.join(env["WINEPREFIX"], p) for p in (FOLDER, LINK))
+    files = {n: open(os.path.join(folder, n), "rb").read() for n in os.listdir(folder)}
+    linked = os.path.exists(link) and (HOME + r"\vesk.exe").encode() in open(link, "rb").read()
+    query = x.run(["wine", "reg", "query", KEY], env, check_status=False)
+    return files, linked, dict(re.findall(r"^\s+(\w+)\s+REG_\w+\s+(.*?)\r?$", query, re.M))
 
 
-def entry(env):
-    """The uninstall entry's values by name; {} when there is none."""
-    text = xharness.run(["wine", "reg", "query", UNINSTALL_KEY], env, check_status=False)
-    return dict(re.findall(r"^\s+(\w+)\s+REG_\w+\s+(.*?)\r?$", text, re.M))
-
-
-def suite(args, prefix):
-    env = xharness.environment("wine", extra=dict(xharness.WINE_ENVIRONMENT, WINEPREFIX=prefix))
-    xharness.wine_prefix(env)
-    folder, shortcut = os.path.join(prefix, *INSTALL_DIR), os.path.join(prefix, *SHORTCUT)
+def install(args, env):
+    """The zip's files, Uninstall.exe, the shortcut and the uninstall entry."""
     with zipfile.ZipFile(args.zip) as z:
-        shipped = {os.path.basename(n): z.read(n) for n in z.namelist() if not n.endswith("/")}
+        shipped = {os.path.basename(n): z.read(n) for n in z.namelist() if n[-1] != "/"}
+    x.wine_prefix(env)
+    files, linked, entry = state(env, [args.installer, "/S"])
+    want = {"DisplayName": "Vesk", "DisplayVersion": args.version, "DisplayIcon": HOME +
+            r"\vesk.exe,0", "Publisher": "The Vesk developers", "UninstallString":
+            '"%s\\Uninstall.exe"' % HOME}
+    x.check(set(files) == set(shipped) | {"Uninstall.exe"} and linked and
+            all(files[n] == shipped[n] for n in shipped) and want.items() <= entry.items(),
+            "expected the zip's %s, Uninstall.exe, the shortcut and the entry %s; got %s, "
+            "shortcut %s, entry %s" % (sorted(shipped), want, sorted(files), linked, entry))
+    return "%s, the shortcut, the entry %s" % (sorted(files), sorted(entry))
 
-    wine(env, args.installer, "/S")
-    installed = {n: open(os.path.join(folder, n), "rb").read() for n in os.listdir(folder)}
-    check(set(installed) == set(shipped) | {UNINSTALLER} and
-          all(installed[n] == shipped[n] for n in shipped) and
-          shipped["LICENSE.txt"].startswith(b"MIT License\r\n"),
-          "install: expected the zip's files (%s, the MIT licence) and %s; got %s"
-          % (sorted(shipped), UNINSTALLER, sorted(installed)))
-    check(os.path.exists(shortcut) and PROGRAM_PATH in open(shortcut, "rb").read(),
-          "install: expected the shortcut %s to %s" % (shortcut, PROGRAM_PATH.decode()))
-    want = {"DisplayName": "Vesk", "DisplayVersion": args.version,
-            "Publisher": "The Vesk developers", "DisplayIcon": PROGRAM_PATH.decode() + ",0",
-            "UninstallString": '"%s"' % UNINSTALLER_PATH}
-    got = entry(env)
-    check(all(got.get(k) == v for k, v in want.items()),
-          "install: expected the uninstall entry %s; got %s" % (want, got))
-    print("ok   install: %s, the shortcut, the entry %s" % (sorted(installed), sorted(got)))
 
-    server = xharness.start_xvfb()
-    args.exe = os.path.join(folder, "vesk.exe")
-    p = xharness.start(args, "wine", server.display, extra={"WINEPREFIX": prefix},
-                       name="installed")
+def installed_program(args, env):
+    server = x.start_xvfb()
+    p = x.start(args, "wine", server.display, {"WINEPREFIX": env["WINEPREFIX"]}, name="installed")
     try:
-        for step in (xharness.find_window, e2e.check_pile, xharness.close):
-            print("ok   installed vesk.exe: %s" % step(p))
+        return "; ".join(step(p) for step in (x.find_window, e2e.check_pile, x.close))
     finally:
-        xharness.kill(p)
-        xharness.stop(server.proc)
+        x.kill(p)
+        x.stop(server.proc)
 
-    with open(os.path.join(folder, USER_FILE), "w") as f:
-        f.write("mine\n")
-    wine(env, os.path.join(folder, UNINSTALLER), "/S")
-    left = os.listdir(folder)
-    check(left == [USER_FILE] and not os.path.exists(shortcut) and not entry(env),
-          "uninstall: expected only %r left, no shortcut, no entry; got %s, shortcut %s, "
-          "entry %s" % (USER_FILE, left, os.path.exists(shortcut), entry(env)))
-    print("ok   uninstall: left %s, removed the shortcut and the entry" % left)
+
+def uninstall(args, env):
+    open(os.path.join(os.path.dirname(args.exe), USER_FILE), "w").close()
+    files, linked, entry = state(env, [os.path.join(os.path.dirname(args.exe), "Uninstall.exe"),
+                                       "/S"])
+    x.check(files == {USER_FILE: b""} and not linked and not entry, "expected only %r left; "
+            "got %s, shortcut %s, entry %s" % (USER_FILE, sorted(files), linked, entry))
 
 
 def main():
-    parser = xharness.arguments("The Windows installer under Wine.", ("wine",))
-    parser.add_argument("--installer", required=True)
-    parser.add_argument("--zip", required=True)
-    parser.add_argument("--version", required=True)
-    args = parser.parse_args()
-    for path in (args.installer, args.zip):
-        if not os.path.exists(path):
-            print("FAIL: no %s: build it with make windows" % path)
-            return 1
+    parser = x.arguments("The Windows installer and zip under Wine.", ("wine",))
+    for option in ("--installer", "--zip", "--version"):
+        parser.add_argument(option, required=True)
+    args, results = parser.parse_args(), []
     with tempfile.TemporaryDirectory(prefix="vesk-installer-") as prefix:
+        env = x.environment("wine", extra=dict(x.WINE_ENVIRONMENT, WINEPREFIX=prefix))
+        args.exe = os.path.join(prefix, FOLDER, "vesk.exe")
         try:
-            suite(args, prefix)
-            return 0
-        except Failure as failure:
-            print("FAIL %s" % failure)
-            return 1
+            for case in (install, installed_program, uninstall):
+                x.run_case(results, case.__name__, case, args, env)
         finally:
-            xharness.run(["wineserver", "--kill"], dict(os.environ, WINEPREFIX=prefix),
-                         check_status=False)
+            x.run(["wineserver", "--kill"], env, check_status=False)
+    return x.report(results)
 
 
 if __name__ == "__main__":
