@@ -140,6 +140,7 @@ windows:
 	./scripts/setup.sh windows
 	$(MAKE) $(WINDOWS_BUILD)/CMakeCache.txt
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+	rm -f $(WINDOWS_BUILD)/vesk-*-win64.exe $(WINDOWS_BUILD)/vesk-*-win64.zip
 	cd $(WINDOWS_BUILD) && cpack
 
 # The Windows build's own tests under Wine, then the Wine-driven tests of the
