@@ -3,7 +3,8 @@
 # `sudo make install` installs under PREFIX (staged under DESTDIR when set);
 # `make package` writes the Debian package $(BUILD)/vesk_VERSION_ARCH.deb.
 # `make web` builds the page, `make serve` serves it, `make test-web` tests it in Chromium.
-# `make windows` builds build-windows/vesk.exe, `make test-windows` tests it under Wine,
+# `make windows` builds build-windows/vesk.exe, its installer vesk-VERSION-win64.exe and
+# the portable vesk-VERSION-win64.zip beside it; `make test-windows` tests them under Wine,
 # `make bench-windows` times its world step beside the native one.
 # `make release` writes every artifact of a release into $(DIST)/ (see README, "Releasing").
 BUILD ?= build
@@ -163,6 +164,8 @@ windows:
 	./scripts/setup.sh windows
 	$(MAKE) $(WINDOWS_BUILD)/CMakeCache.txt
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+	rm -f $(WINDOWS_BUILD)/vesk-*-win64.exe $(WINDOWS_BUILD)/vesk-*-win64.zip
+	cd $(WINDOWS_BUILD) && cpack
 
 # The Windows build's own tests under Wine, then the Wine-driven tests of the
 # Linux build (label windows), which find vesk.exe in $(WINDOWS_BUILD)/.

@@ -232,15 +232,16 @@ def start(args, runtime, display=None, extra=None, limits=None, wrapper=(), name
 
     Returns the run record: proc, pid, runtime, display, env, its output files,
     and what the checks need (wm_close, artifacts, name, window once found).
-    limits: {resource.RLIMIT_...: value} set in the child before exec."""
+    limits: {resource.RLIMIT_...: value} set in the child before exec. Under Wine,
+    extra may name another WINEPREFIX (an installed copy's, say)."""
     argv = list(wrapper) + [os.path.abspath(args.vesk)]
     env = environment(runtime, display, extra)
     if runtime == "wine":
         check(os.path.exists(args.exe or ""), "no Windows program %r: build it with make "
               "windows" % args.exe)
         argv = ["wine", os.path.abspath(args.exe)]
-        env.update(WINE_ENVIRONMENT, WINEPREFIX=os.path.join(os.path.dirname(argv[1]),
-                                                             WINE_PREFIX))
+        env.update(WINE_ENVIRONMENT)
+        env.setdefault("WINEPREFIX", os.path.join(os.path.dirname(argv[1]), WINE_PREFIX))
         wine_prefix(env)
     all_limits = {resource.RLIMIT_CORE: 0, **(limits or {})}
 

@@ -1,0 +1,86 @@
+#!/usr/bin/env python3
+# windows_installer.py --installer EXE --zip ZIP --version V --vesk PATH --wm-close PATH
+# The Windows installer under Wine, in a new prefix: silent install, the installed program,
+# silent uninstall (which must keep a file of the user's).
+import os
+import re
+import sys
+import tempfile
+import zipfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [os.path.join(HERE, ".."), os.path.join(HERE, "..", "e2e")]
+import e2e  # noqa: E402
+import xharness as x  # noqa: E402
+
+HOME, FOLDER = r"C:\Program Files\Vesk", "drive_c/Program Files/Vesk"
+LINK = "drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Vesk.lnk"
+KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vesk"
+USER_FILE = "my notes.txt"
+SETUP_S = 120  # an install or uninstall, with the copies of itself it starts
+
+
+def state(env, argv):
+    """Runs argv under Wine until its prefix is idle; returns the install folder's files
+    {name: bytes}, whether the Start-menu shortcut names vesk.exe, and the uninstall entry."""
+    x.run(["wine"] + argv, env, SETUP_S)
+    x.run(["wineserver", "--wait"], env, SETUP_S)
+    folder, link = (os.path.join(env["WINEPREFIX"], p) for p in (FOLDER, LINK))
+    files = {n: open(os.path.join(folder, n), "rb").read() for n in os.listdir(folder)}
+    linked = os.path.exists(link) and (HOME + r"\vesk.exe").encode() in open(link, "rb").read()
+    query = x.run(["wine", "reg", "query", KEY], env, check_status=False)
+    return files, linked, dict(re.findall(r"^\s+(\w+)\s+REG_\w+\s+(.*?)\r?$", query, re.M))
+
+
+def install(args, env):
+    """The zip's files, Uninstall.exe, the shortcut and the uninstall entry."""
+    with zipfile.ZipFile(args.zip) as z:
+        shipped = {os.path.basename(n): z.read(n) for n in z.namelist() if n[-1] != "/"}
+    x.wine_prefix(env)
+    files, linked, entry = state(env, [args.installer, "/S"])
+    want = {"DisplayName": "Vesk", "DisplayVersion": args.version, "DisplayIcon": HOME +
+            r"\vesk.exe,0", "Publisher": "The Vesk developers", "UninstallString":
+            '"%s\\Uninstall.exe"' % HOME}
+    x.check(set(files) == set(shipped) | {"Uninstall.exe"} and linked and
+            all(files[n] == shipped[n] for n in shipped) and want.items() <= entry.items(),
+            "expected the zip's %s, Uninstall.exe, the shortcut and the entry %s; got %s, "
+            "shortcut %s, entry %s" % (sorted(shipped), want, sorted(files), linked, entry))
+    return "%s, the shortcut, the entry %s" % (sorted(files), sorted(entry))
+
+
+def installed_program(args, env):
+    server = x.start_xvfb()
+    p = x.start(args, "wine", server.display, {"WINEPREFIX": env["WINEPREFIX"]}, name="installed")
+    try:
+        return "; ".join(step(p) for step in (x.find_window, e2e.check_pile, x.close))
+    finally:
+        x.kill(p)
+        x.stop(server.proc)
+
+
+def uninstall(args, env):
+    open(os.path.join(os.path.dirname(args.exe), USER_FILE), "w").close()
+    files, linked, entry = state(env, [os.path.join(os.path.dirname(args.exe), "Uninstall.exe"),
+                                       "/S"])
+    x.check(files == {USER_FILE: b""} and not linked and not entry, "expected only %r left; "
+            "got %s, shortcut %s, entry %s" % (USER_FILE, sorted(files), linked, entry))
+
+
+def main():
+    parser = x.arguments("The Windows installer and zip under Wine.", ("wine",))
+    for option in ("--installer", "--zip", "--version"):
+        parser.add_argument(option, required=True)
+    args, results = parser.parse_args(), []
+    with tempfile.TemporaryDirectory(prefix="vesk-installer-") as prefix:
+        env = x.environment("wine", extra=dict(x.WINE_ENVIRONMENT, WINEPREFIX=prefix))
+        args.exe = os.path.join(prefix, FOLDER, "vesk.exe")
+        try:
+            for case in (install, installed_program, uninstall):
+                x.run_case(results, case.__name__, case, args, env)
+        finally:
+            x.run(["wineserver", "--kill"], env, check_status=False)
+    return x.report(results)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
