@@ -97,8 +97,8 @@ package:
 	cd $(BUILD) && cpack -G DEB
 
 # The release: the Debian package, the page as a zip, the source tarball of
-# the committed tree, the Windows installer and zip when `make windows` makes
-# them, and SHA256SUMS, into $(DIST)/; the version is CMake's project version.
+# the committed tree, the Windows installer and zip, and SHA256SUMS, into
+# $(DIST)/; the version is CMake's project version.
 DIST ?= dist
 
 release:
@@ -106,16 +106,10 @@ release:
 	  "commit them first, the source tarball holds only the committed tree" >&2; exit 1; }
 	$(MAKE) package
 	$(MAKE) web
+	$(MAKE) windows
 	@version=$$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $(BUILD)/CMakeCache.txt); \
-	windows=; \
-	if ! grep -q '^windows:' Makefile; then \
-	  echo "release: this tree has no 'make windows': the Windows installer and zip are left out"; \
-	else \
-	  $(MAKE) windows || exit 1; \
-	  if [ -f $(WINDOWS_BUILD)/vesk-$$version-win64.exe ]; then windows=$(WINDOWS_BUILD); \
-	  else echo "release: make windows made no installer: the Windows installer and zip are left out"; fi; \
-	fi; \
-	./packaging/release.sh "$$version" $(DIST) . $(BUILD)/vesk_$${version}_*.deb $(WEB_BUILD) $$windows
+	./packaging/release.sh "$$version" $(DIST) . $(BUILD)/vesk_$${version}_*.deb $(WEB_BUILD) \
+	  $(WINDOWS_BUILD)
 	cd $(DIST) && sha256sum --quiet -c SHA256SUMS
 	@echo "release: $(DIST)/SHA256SUMS matches every artifact"
 
