@@ -47,6 +47,8 @@ namespace
 // in one run of it (PACE_BLOCK_FRAMES * PACE_PAIRS * 2 frames, about 3 s).
 const int PACE_BLOCK_FRAMES = 10;
 const int PACE_PAIRS = 15;
+// Walks of the floor right after a delay, as many as the side by side loop's frames.
+const int AFTER_DELAY_WALKS = PACE_BLOCK_FRAMES * PACE_PAIRS;
 // Steps allowed for the seeded pile to settle (it takes about 300).
 const int SETTLE_LIMIT = 2000;
 // Points the pixel writer benchmark cycles through (a power of two).
@@ -383,7 +385,7 @@ BENCHMARK(step_fresh)->Unit(benchmark::kMicrosecond);
 BENCHMARK(step_settled)->Unit(benchmark::kMicrosecond);
 BENCHMARK(floor_walk)->Unit(benchmark::kMicrosecond);
 BENCHMARK(step_vs_floor)->Unit(benchmark::kMicrosecond);
-BENCHMARK(floor_walk_after_delay)->Iterations(PACE_BLOCK_FRAMES * PACE_PAIRS)->Unit(benchmark::kMicrosecond);
+BENCHMARK(floor_walk_after_delay)->Iterations(AFTER_DELAY_WALKS)->Unit(benchmark::kMicrosecond);
 BENCHMARK(frame_work)->Name("frame")->Unit(benchmark::kMicrosecond);
 BENCHMARK(frame_pace)->Iterations(PACE_PAIRS)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(pump)->Unit(benchmark::kNanosecond);

@@ -114,31 +114,25 @@ int init()
     return 1;
 }
 
-// Moves g one cell by the falling rules, or leaves it where it is.
+// Moves g, standing at (x, y), one cell by the falling rules, or leaves it where it is.
 static inline void fall(grain *g, int x, int y)
 {
     if (y <= FLOOR_ROW)
         return;
-    // The grid as one run of cells, WORLD_ROWS + 1 to a column.
-    const int stride = WORLD_ROWS + 1;
-    grain **const here = &matrix[0][0] + x * stride + y;
-    grain **to = here - 1;
-    if (*to) {
+    int to_x = x;
+    if (matrix[x][y - 1]) {
         if (x <= LEFT_COLUMN || x >= RIGHT_COLUMN)
             return;
-        if (!to[-stride]) {
-            to -= stride;
-            x--;
-        } else if (!to[stride]) {
-            to += stride;
-            x++;
-        } else {
+        if (!matrix[x - 1][y - 1])
+            to_x = x - 1;
+        else if (!matrix[x + 1][y - 1])
+            to_x = x + 1;
+        else
             return;
-        }
     }
-    *here = nullptr;
-    *to = g;
-    g->x = x;
+    matrix[x][y] = nullptr;
+    matrix[to_x][y - 1] = g;
+    g->x = to_x;
     g->y = y - 1;
 }
 
@@ -184,48 +178,69 @@ static void brush()
 
 // Draws and moves every grain, for a surface of BYTES_PER_PIXEL. Nothing the
 // walk calls can change the surface pointer or the colour, so they are read
-// once, and the cursor stays in a register; `ici` gets its last value at the end.
-template <int BYTES_PER_PIXEL> static void walk(SDL_Surface *const surface, const uint32_t colour)
+// once, and the cursor stays in a register; `ici` gets its last value at the
+// end. A surface that must be locked is locked around each grain's pixel, and
+// its pixels are looked up again after each lock; any other surface is
+// locked once around the whole walk, which draws the same pixels.
+template <int BYTES_PER_PIXEL, bool LOCK_EACH_GRAIN>
+static void walk(SDL_Surface *const surface, const uint32_t colour)
 {
     grain *g = head;
     if (!g) {
         ici = g;
         return;
     }
-    for (grain *next; (next = g->next); g = next) {
-        // SDL never touches the grains: x and y read before the lock hold after it.
-        int x = g->x, y = g->y;
+    if (!LOCK_EACH_GRAIN)
         SDL_LockSurface(surface);
+    Uint8 *pixels = static_cast<Uint8 *>(surface->pixels);
+    for (grain *next; (next = g->next); g = next) {
+        // SDL never touches the grains: x and y read before a lock hold after it.
+        int x = g->x, y = g->y;
+        if (LOCK_EACH_GRAIN) {
+            SDL_LockSurface(surface);
+            pixels = static_cast<Uint8 *>(surface->pixels);
+        }
         int32_t column = offsets.column[x], row = offsets.row[y];
         if ((column | row) >= 0)
-            vesk_Put_Pixel(static_cast<Uint8 *>(surface->pixels) + row + column, BYTES_PER_PIXEL,
-                           colour);
-        SDL_UnlockSurface(surface);
+            vesk_Put_Pixel(pixels + row + column, BYTES_PER_PIXEL, colour);
+        if (LOCK_EACH_GRAIN)
+            SDL_UnlockSurface(surface);
         fall(g, x, y);
     }
+    if (!LOCK_EACH_GRAIN)
+        SDL_UnlockSurface(surface);
     ici = g;
+}
+
+// The walk for the surface's pixel size and locking.
+template <bool LOCK_EACH_GRAIN> static void walk_surface(SDL_Surface *surface, uint32_t colour)
+{
+    switch (offsets.bytes_per_pixel) {
+    case 1:
+        walk<1, LOCK_EACH_GRAIN>(surface, colour);
+        break;
+    case 2:
+        walk<2, LOCK_EACH_GRAIN>(surface, colour);
+        break;
+    case 3:
+        walk<3, LOCK_EACH_GRAIN>(surface, colour);
+        break;
+    case 4:
+        walk<4, LOCK_EACH_GRAIN>(surface, colour);
+        break;
+    default:
+        walk<0, LOCK_EACH_GRAIN>(surface, colour);
+        break;
+    }
 }
 
 void loop()
 {
     prepare_offsets(screen);
-    switch (offsets.bytes_per_pixel) {
-    case 1:
-        walk<1>(screen, green);
-        break;
-    case 2:
-        walk<2>(screen, green);
-        break;
-    case 3:
-        walk<3>(screen, green);
-        break;
-    case 4:
-        walk<4>(screen, green);
-        break;
-    default:
-        walk<0>(screen, green);
-        break;
-    }
+    if (SDL_MUSTLOCK(screen))
+        walk_surface<true>(screen, green);
+    else
+        walk_surface<false>(screen, green);
     if (mouse_info.pressed == 1)
         brush();
 }
