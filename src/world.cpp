@@ -33,6 +33,11 @@ static const double CROSSHAIR_REACH = 0.1;
 static const int FLOOR_ROW = 1;
 static const int LEFT_COLUMN = 1;
 static const int RIGHT_COLUMN = 200;
+// How far ahead of its grain, in bytes of memory, the walk asks for nodes.
+// Seeding leaves the nodes together in list order, mostly 48 to 144 bytes
+// apart (malloc's block for a node is 48), so this is where the walk will be
+// some 60 grains later.
+static const uintptr_t NODE_PREFETCH_BYTES = 4096;
 
 grain *matrix[WORLD_COLUMNS + 1][WORLD_ROWS + 1];
 
@@ -112,6 +117,20 @@ int init()
     }
     ici = tail;
     return 1;
+}
+
+// Asks the processor for the memory NODE_PREFETCH_BYTES past g, where the
+// walk will soon be: the nodes come back from far caches (or memory) after
+// the frame delay, and a walk that only follows `next` waits for each.
+// A hint that never faults, whatever lies there.
+static inline void prefetch_ahead(const grain *g)
+{
+#if defined(__GNUC__)
+    __builtin_prefetch(
+        reinterpret_cast<const void *>(reinterpret_cast<uintptr_t>(g) + NODE_PREFETCH_BYTES));
+#else
+    (void)g;
+#endif
 }
 
 // Moves g, standing at (x, y), one cell by the falling rules, or leaves it where it is.
@@ -194,6 +213,7 @@ static void walk(SDL_Surface *const surface, const uint32_t colour)
         SDL_LockSurface(surface);
     Uint8 *pixels = static_cast<Uint8 *>(surface->pixels);
     for (grain *next; (next = g->next); g = next) {
+        prefetch_ahead(g);
         // SDL never touches the grains: x and y read before a lock hold after it.
         int x = g->x, y = g->y;
         if (LOCK_EACH_GRAIN) {
