@@ -75,6 +75,13 @@ static void prepare_offsets(const SDL_Surface *s)
         offsets.row[y] = row < 0 ? -1 : row * s->pitch;
     }
 }
+// The falling tests' compact copy of the grid: 1 where `matrix` holds a
+// grain, else 0; an eighth of the grid's size. Read from the grid at the
+// start of every walk and kept in step with each of its moves. Only the walk
+// reads it; the brush after the walk, and code outside the world, change
+// the grid alone.
+static uint8_t occupied[WORLD_COLUMNS + 1][WORLD_ROWS + 1];
+
 SDL_Surface *screen;
 grain *ici;
 mouse_state mouse_info;
@@ -133,26 +140,44 @@ static inline void prefetch_ahead(const grain *g)
 #endif
 }
 
-// Moves g, standing at (x, y), one cell by the falling rules, or leaves it where it is.
+// Copies the grid's occupancy into `occupied`, front to back.
+static void read_occupancy()
+{
+    for (int x = 0; x <= WORLD_COLUMNS; x++) {
+        const grain *const *cells = matrix[x];
+        uint8_t *taken = occupied[x];
+        for (int y = 0; y <= WORLD_ROWS; y++) {
+            // 1 for any address but null (0), written so that it vectorizes.
+            uintptr_t bits = reinterpret_cast<uintptr_t>(cells[y]);
+            taken[y] = static_cast<uint8_t>((bits | (0 - bits)) >> (8 * sizeof bits - 1));
+        }
+    }
+}
+
+// Moves g, standing at (x, y), one cell by the falling rules, or leaves it
+// where it is; the tests read `occupied`, the move writes it and the grid.
 static inline void fall(grain *g, int x, int y)
 {
     if (y <= FLOOR_ROW)
         return;
+    const int below = y - 1;
     int to_x = x;
-    if (matrix[x][y - 1]) {
+    if (occupied[x][below]) {
         if (x <= LEFT_COLUMN || x >= RIGHT_COLUMN)
             return;
-        if (!matrix[x - 1][y - 1])
+        if (!occupied[x - 1][below])
             to_x = x - 1;
-        else if (!matrix[x + 1][y - 1])
+        else if (!occupied[x + 1][below])
             to_x = x + 1;
         else
             return;
     }
     matrix[x][y] = nullptr;
-    matrix[to_x][y - 1] = g;
+    occupied[x][y] = 0;
+    matrix[to_x][below] = g;
+    occupied[to_x][below] = 1;
     g->x = to_x;
-    g->y = y - 1;
+    g->y = below;
 }
 
 // Brush centre cell from a pointer coordinate, truncated toward zero. Values
@@ -209,6 +234,7 @@ static void walk(SDL_Surface *const surface, const uint32_t colour)
         ici = g;
         return;
     }
+    read_occupancy();
     if (!LOCK_EACH_GRAIN)
         SDL_LockSurface(surface);
     Uint8 *pixels = static_cast<Uint8 *>(surface->pixels);

@@ -367,6 +367,18 @@ TEST_F(World, GrainsMoveAtMostOneCellAndSeeMovesAlreadyMade)
     EXPECT_EQ(std::make_pair(n[2]->x, n[2]->y), std::make_pair(10, 4));
 }
 
+TEST_F(World, StepSeesTheGridAsChangedSinceTheLastStep)
+{
+    std::vector<grain *> n = make_list(2);
+    place(n[0], 10, 1);
+    place(n[1], 10, 3);
+    loop();
+    ASSERT_EQ(n[1]->y, 2);
+    matrix[10][1] = nullptr; // the cell below emptied outside the step
+    loop();
+    EXPECT_EQ(std::make_pair(n[1]->x, n[1]->y), std::make_pair(10, 1));
+}
+
 TEST_F(World, SeededPileSettlesAndKeepsEveryGrain)
 {
     ASSERT_EQ(init(), 1);
