@@ -38,6 +38,10 @@ static const int RIGHT_COLUMN = 200;
 // apart (malloc's block for a node is 48), so this is where the walk will be
 // some 60 grains later.
 static const uintptr_t NODE_PREFETCH_BYTES = 4096;
+// How far ahead the copy of the grid's occupancy asks for the grid (a column
+// is 2,408 bytes), and the processor's unit of memory traffic.
+static const uintptr_t GRID_PREFETCH_BYTES = 4096;
+static const size_t CACHE_LINE_BYTES = 64;
 
 grain *matrix[WORLD_COLUMNS + 1][WORLD_ROWS + 1];
 
@@ -126,17 +130,17 @@ int init()
     return 1;
 }
 
-// Asks the processor for the memory NODE_PREFETCH_BYTES past g, where the
-// walk will soon be: the nodes come back from far caches (or memory) after
-// the frame delay, and a walk that only follows `next` waits for each.
-// A hint that never faults, whatever lies there.
-static inline void prefetch_ahead(const grain *g)
+// Asks the processor for the memory `ahead` bytes past p, where a walk will
+// soon be: after the frame delay the nodes and the grid come back from far
+// caches (or memory), and a walk that waits for each of them crawls. A hint
+// that never faults, whatever lies there.
+static inline void prefetch(const void *p, uintptr_t ahead)
 {
 #if defined(__GNUC__)
-    __builtin_prefetch(
-        reinterpret_cast<const void *>(reinterpret_cast<uintptr_t>(g) + NODE_PREFETCH_BYTES));
+    __builtin_prefetch(reinterpret_cast<const void *>(reinterpret_cast<uintptr_t>(p) + ahead));
 #else
-    (void)g;
+    (void)p;
+    (void)ahead;
 #endif
 }
 
@@ -146,6 +150,8 @@ static void read_occupancy()
     for (int x = 0; x <= WORLD_COLUMNS; x++) {
         const grain *const *cells = matrix[x];
         uint8_t *taken = occupied[x];
+        for (size_t line = 0; line < sizeof matrix[x]; line += CACHE_LINE_BYTES)
+            prefetch(cells, GRID_PREFETCH_BYTES + line);
         for (int y = 0; y <= WORLD_ROWS; y++) {
             // 1 for any address but null (0), written so that it vectorizes.
             uintptr_t bits = reinterpret_cast<uintptr_t>(cells[y]);
@@ -239,7 +245,7 @@ static void walk(SDL_Surface *const surface, const uint32_t colour)
         SDL_LockSurface(surface);
     Uint8 *pixels = static_cast<Uint8 *>(surface->pixels);
     for (grain *next; (next = g->next); g = next) {
-        prefetch_ahead(g);
+        prefetch(g, NODE_PREFETCH_BYTES);
         // SDL never touches the grains: x and y read before a lock hold after it.
         int x = g->x, y = g->y;
         if (LOCK_EACH_GRAIN) {
