@@ -44,6 +44,12 @@ static const uintptr_t GRID_PREFETCH_BYTES = 4096;
 static const size_t CACHE_LINE_BYTES = 64;
 
 grain *matrix[WORLD_COLUMNS + 1][WORLD_ROWS + 1];
+// The falling tests' compact copy of the grid: 1 where `matrix` holds a
+// grain, else 0; an eighth of the grid's size. Read from the grid at the
+// start of every walk and kept in step with each of its moves. Only the walk
+// reads it; the brush after the walk, and code outside the world, change
+// the grid alone.
+static uint8_t occupied[WORLD_COLUMNS + 1][WORLD_ROWS + 1];
 
 // Where the step draws each grid column and row: the byte offset, within the
 // surface's pixels, of the pixel the writer addresses for the normalized
@@ -79,13 +85,6 @@ static void prepare_offsets(const SDL_Surface *s)
         offsets.row[y] = row < 0 ? -1 : row * s->pitch;
     }
 }
-// The falling tests' compact copy of the grid: 1 where `matrix` holds a
-// grain, else 0; an eighth of the grid's size. Read from the grid at the
-// start of every walk and kept in step with each of its moves. Only the walk
-// reads it; the brush after the walk, and code outside the world, change
-// the grid alone.
-static uint8_t occupied[WORLD_COLUMNS + 1][WORLD_ROWS + 1];
-
 SDL_Surface *screen;
 grain *ici;
 mouse_state mouse_info;
@@ -153,7 +152,8 @@ static void read_occupancy()
         for (size_t line = 0; line < sizeof matrix[x]; line += CACHE_LINE_BYTES)
             prefetch(cells, GRID_PREFETCH_BYTES + line);
         for (int y = 0; y <= WORLD_ROWS; y++) {
-            // 1 for any address but null (0), written so that it vectorizes.
+            // 1 for any address but null (address 0 on every target we build
+            // for), written so that it vectorizes.
             uintptr_t bits = reinterpret_cast<uintptr_t>(cells[y]);
             taken[y] = static_cast<uint8_t>((bits | (0 - bits)) >> (8 * sizeof bits - 1));
         }

@@ -543,8 +543,7 @@ TEST_F(World, SurfaceThatMustBeLockedIsLockedAroundEachGrainAndDrawsTheSame)
     // its pixels are touched (the SDL 2 backed runtime never asks for it).
     SDL_Surface *plain = make_surface(WINDOW_WIDTH, WINDOW_HEIGHT, 2);
     SDL_Surface *encoded = make_surface(WINDOW_WIDTH, WINDOW_HEIGHT, 2);
-    const Uint32 unused_key = 1;
-    SDL_SetColorKey(encoded, SDL_SRCCOLORKEY | SDL_RLEACCEL, unused_key);
+    SDL_SetColorKey(encoded, SDL_SRCCOLORKEY | SDL_RLEACCEL, 1); // a key never drawn
     SDL_BlitSurface(encoded, nullptr, plain, nullptr);
     if (!SDL_MUSTLOCK(encoded)) {
         SDL_FreeSurface(plain);
@@ -552,7 +551,6 @@ TEST_F(World, SurfaceThatMustBeLockedIsLockedAroundEachGrainAndDrawsTheSame)
         GTEST_SKIP() << "this SDL runtime gives no software surface that must be locked";
     }
     SDL_Surface *const display = screen;
-    std::vector<std::vector<std::pair<int, int>>> ends;
     for (SDL_Surface *s : {plain, encoded}) {
         reset_world();
         std::vector<grain *> n = make_list(5);
@@ -562,17 +560,10 @@ TEST_F(World, SurfaceThatMustBeLockedIsLockedAroundEachGrainAndDrawsTheSame)
         screen = s;
         reset_calls();
         loop();
-        ends.push_back({});
-        for (grain *g : n)
-            if (g->next)
-                ends.back().push_back({g->x, g->y});
-        if (s == encoded) {
-            EXPECT_EQ(calls.locks, 5);
-            EXPECT_EQ(calls.unlocks, 5);
-        }
     }
     screen = display;
-    EXPECT_EQ(ends[0], ends[1]);
+    EXPECT_EQ(calls.locks, 5);
+    EXPECT_EQ(calls.unlocks, 5);
     EXPECT_EQ(count_pixels(plain, green), 5);
     SDL_LockSurface(encoded);
     for (int row = 0; row < WINDOW_HEIGHT; row++)
