@@ -3,6 +3,9 @@
 # `sudo make install` installs under PREFIX (staged under DESTDIR when set);
 # `make package` writes the Debian package $(BUILD)/vesk_VERSION_ARCH.deb.
 # `make web` builds the page, `make serve` serves it, `make test-web` tests it in Chromium.
+# `make windows` builds build-windows/vesk.exe, `make test-windows` tests it under Wine,
+# `make bench-windows` times its world step beside the native one.
+# `make release` writes every artifact of a release into $(DIST)/ (see README, "Releasing").
 BUILD ?= build
 BENCH_BUILD ?= build-bench
 # Repetitions of every benchmark; the report gives their medians.
@@ -18,7 +21,8 @@ INSTALLED = $(BUILD)/installed_files.txt
 FUZZ_SECONDS ?= 30
 
 .PHONY: all build run test test-robust test-sanitize fuzz test-package install uninstall package \
-	setup clean format web serve test-web bench-web bench bench-count
+	setup clean format web serve test-web bench-web bench bench-count \
+	windows test-windows bench-windows release
 
 all: build
 
@@ -33,11 +37,12 @@ run:
 	$(MAKE) build
 	./$(BUILD)/vesk
 
-# Every test but the slower robustness label (see test-robust).
+# Every test but the slower robustness label (see test-robust) and the
+# Wine-driven ones (see test-windows).
 test:
 	./scripts/setup.sh test
 	$(MAKE) build
-	cd $(BUILD) && ctest --output-on-failure -LE robust
+	cd $(BUILD) && ctest --output-on-failure -LE 'robust|windows'
 
 # The real program's failure paths, soaks of X input and a valgrind session (label robust).
 test-robust:
@@ -90,16 +95,38 @@ package:
 	rm -f $(BUILD)/vesk_*.deb
 	cd $(BUILD) && cpack -G DEB
 
+# The release: the Debian package, the page as a zip, the source tarball of
+# the committed tree, the Windows installer and zip when `make windows` makes
+# them, and SHA256SUMS, into $(DIST)/; the version is CMake's project version.
+DIST ?= dist
+
+release:
+	@git diff --quiet HEAD -- || { echo "release: the tree has uncommitted changes;" \
+	  "commit them first, the source tarball holds only the committed tree" >&2; exit 1; }
+	$(MAKE) package
+	$(MAKE) web
+	@version=$$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $(BUILD)/CMakeCache.txt); \
+	windows=; \
+	if ! grep -q '^windows:' Makefile; then \
+	  echo "release: this tree has no 'make windows': the Windows installer and zip are left out"; \
+	else \
+	  $(MAKE) windows || exit 1; \
+	  if [ -f $(WINDOWS_BUILD)/vesk-$$version-win64.exe ]; then windows=$(WINDOWS_BUILD); \
+	  else echo "release: make windows made no installer: the Windows installer and zip are left out"; fi; \
+	fi; \
+	./packaging/release.sh "$$version" $(DIST) . $(BUILD)/vesk_$${version}_*.deb $(WEB_BUILD) $$windows
+	cd $(DIST) && sha256sum --quiet -c SHA256SUMS
+	@echo "release: $(DIST)/SHA256SUMS matches every artifact"
+
 # In a browser: the same sources built to WebAssembly with Debian's
 # Emscripten into $(WEB_BUILD)/ (see README, "In a browser"). Debian's emcc
 # finds its JavaScript optimiser's modules through NODE_PATH.
 WEB_BUILD ?= build-web
-WEB_NATIVE ?= build-web-native
 WEB_PORT ?= 8080
 EMSCRIPTEN_ENV = NODE_PATH=/usr/share/nodejs
 
 $(WEB_BUILD)/CMakeCache.txt:
-	$(EMSCRIPTEN_ENV) emcmake cmake -S web -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release
+	$(EMSCRIPTEN_ENV) emcmake cmake -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release
 
 web:
 	./scripts/setup.sh web
@@ -120,9 +147,40 @@ test-web: web web/node_modules/.package-lock.json
 
 # The world step's median time in the browser beside the native one (reported, not judged).
 bench-web: web web/node_modules/.package-lock.json
-	cmake -S web -B $(WEB_NATIVE) -DCMAKE_BUILD_TYPE=Release
-	cmake --build $(WEB_NATIVE) -j $(JOBS)
-	VESK_WEB_DIR=$(CURDIR)/$(WEB_BUILD) VESK_STEP_BENCH=$(CURDIR)/$(WEB_NATIVE)/vesk_step_bench node web/bench.mjs
+	$(MAKE) build
+	VESK_WEB_DIR=$(CURDIR)/$(WEB_BUILD) VESK_STEP_BENCH=$(CURDIR)/$(BUILD)/vesk_step_bench node web/bench.mjs
+
+# On Windows: the same sources cross-built with mingw-w64 into $(WINDOWS_BUILD)/
+# (see README, "On Windows"); its tests run under Wine in a private prefix there.
+WINDOWS_BUILD ?= build-windows
+WINDOWS_ENV = WINEPREFIX=$(CURDIR)/$(WINDOWS_BUILD)/wineprefix WINEDEBUG=-all
+
+$(WINDOWS_BUILD)/CMakeCache.txt:
+	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/x86_64-w64-mingw32.cmake
+
+windows:
+	./scripts/setup.sh windows
+	$(MAKE) $(WINDOWS_BUILD)/CMakeCache.txt
+	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+
+# The Windows build's own tests under Wine, then the Wine-driven tests of the
+# Linux build (label windows), which find vesk.exe in $(WINDOWS_BUILD)/.
+test-windows: windows
+	cd $(WINDOWS_BUILD) && $(WINDOWS_ENV) ctest --output-on-failure
+	$(MAKE) build
+	cd $(BUILD) && ctest -L windows --output-on-failure
+
+# The world step's median time in vesk_step_bench.exe under Wine beside the
+# native helper's, turn about, BENCH_WINDOWS_RUNS each (reported, not judged).
+BENCH_WINDOWS_RUNS ?= 3
+bench-windows: windows
+	$(MAKE) build
+	for i in $$(seq $(BENCH_WINDOWS_RUNS)); do \
+	  SDL_VIDEODRIVER=dummy ./$(BUILD)/vesk_step_bench | grep '^step-timing'; \
+	  $(WINDOWS_ENV) SDL_VIDEODRIVER=dummy ./scripts/wine_run.sh $(WINDOWS_BUILD)/vesk_step_bench.exe \
+	    | tr -d '\r' | grep '^step-timing'; \
+	done
 
 # Benchmarks of a Release build on the dummy video driver, repetitions
 # interleaved at random, medians reported, then the step over the floor;
@@ -141,8 +199,8 @@ bench-count:
 	./scripts/count_instructions.sh $(BENCH_BUILD)
 
 format:
-	clang-format -i src/*.cpp src/*.h tests/*.cpp tests/*.h packaging/icon/*.cpp \
-	  src/web/*.cpp src/web/*.h web/*.cpp bench/*.cpp fuzz/*.cpp fuzz/*.h
+	clang-format -i src/*.cpp src/*.h tests/*.cpp tests/*.h tests/win32/*.cpp packaging/icon/*.cpp \
+	  src/platform/*.h src/platform/*/*.cpp src/platform/*/*.h web/*.cpp bench/*.cpp fuzz/*.cpp fuzz/*.h
 
 clean:
-	rm -rf $(BUILD) build-sanitize build-fuzz $(BENCH_BUILD) $(WEB_BUILD) $(WEB_NATIVE)
+	rm -rf $(BUILD) build-sanitize build-fuzz $(BENCH_BUILD) $(WEB_BUILD) $(WINDOWS_BUILD) $(DIST)

@@ -2,34 +2,42 @@
 # Installs the Debian packages that are missing for a purpose:
 #   run   the toy itself: compiler, CMake, SDL 1.2
 #   test  also GoogleTest, Xvfb, xdotool, ImageMagick, both SDL 1.2 runtimes,
-#         the checkers of the desktop entry and the manual page, rsvg-convert
-#   bench also Google Benchmark, GNU time, valgrind, Xvfb and xdotool
+#         the checkers of the desktop entry, the manual page, the AppStream
+#         metadata and the Debian package, rsvg-convert, zip
+#   bench also Google Benchmark, valgrind, Xvfb, xdotool and Python 3
 #   package  what test installs, and dpkg-dev for the Debian package
 #   robust   what test installs, and valgrind
 #   fuzz  the toy's needs, and clang with libFuzzer and the sanitizer runtimes
 #   web   the browser build and its tests: Emscripten, Chromium, and what
 #         `test` needs to build and screenshot the desktop program; Node.js
 #         and npm too, when the machine has no node of its own
+#   windows  the Windows build and its tests under Wine: mingw-w64, Wine,
+#         NSIS, icoutils, zip, the GoogleTest sources, and what `test` needs
+#         to run the desktop program beside it
 # Uses apt-get, through sudo when not root. Prints nothing when all is there.
 set -eu
 
 packages="build-essential cmake pkg-config libsdl1.2-dev libsdl1.2debian"
 test_packages="libgtest-dev libsdl1.2-compat xvfb xauth xdotool x11-utils imagemagick python3
-    desktop-file-utils groff-base man-db mandoc librsvg2-bin"
+    desktop-file-utils groff-base man-db mandoc librsvg2-bin appstream lintian zip unzip"
 case "${1:-run}" in
 run) ;;
 test) packages="$packages $test_packages" ;;
 package) packages="$packages $test_packages dpkg-dev" ;;
 robust) packages="$packages $test_packages valgrind" ;;
 fuzz) packages="$packages clang libclang-rt-dev" ;;
-bench) packages="$packages libgtest-dev libbenchmark-dev libsdl1.2-compat xvfb xauth xdotool time valgrind" ;;
+bench) packages="$packages libgtest-dev libbenchmark-dev libsdl1.2-compat xvfb xauth xdotool x11-utils python3 valgrind" ;;
 web)
-    packages="$packages libgtest-dev emscripten chromium xvfb xauth xdotool x11-utils imagemagick"
+    packages="$packages libgtest-dev emscripten chromium xvfb xauth xdotool x11-utils imagemagick python3"
     # The machine's own Node.js (with its npm) serves; Debian's only stands in for a missing one.
     command -v node >/dev/null 2>&1 || packages="$packages nodejs"
     command -v npm >/dev/null 2>&1 || packages="$packages npm"
     ;;
-*) echo "setup.sh: unknown purpose '$1' (run, test, bench, package, robust, fuzz or web)" >&2; exit 2 ;;
+windows)
+    packages="$packages $test_packages g++-mingw-w64-x86-64-posix wine wine64 nsis icoutils zip
+        googletest"
+    ;;
+*) echo "setup.sh: unknown purpose '$1' (run, test, bench, package, robust, fuzz, web or windows)" >&2; exit 2 ;;
 esac
 
 missing=""

@@ -7,7 +7,7 @@
 #include <cstring>
 
 sdl_calls calls;
-long fixed_ticks = -1;
+long long fixed_ticks = -1;
 long malloc_budget = -1;
 
 extern "C" {
@@ -142,7 +142,8 @@ class sdl_environment : public ::testing::Environment
   public:
     void SetUp() override
     {
-        setenv("SDL_VIDEODRIVER", "dummy", 1);
+        static char dummy_driver[] = "SDL_VIDEODRIVER=dummy";
+        putenv(dummy_driver);
         ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER), 0) << SDL_GetError();
         screen = SDL_SetVideoMode(WINDOW_WIDTH, WINDOW_HEIGHT, 16, SDL_ANYFORMAT);
         ASSERT_NE(screen, nullptr) << SDL_GetError();

@@ -21,7 +21,7 @@ struct sdl_calls {
     int shown_w, shown_h;
 };
 extern sdl_calls calls;
-extern long fixed_ticks; // SDL_GetTicks returns this when >= 0; -1 passes through
+extern long long fixed_ticks; // SDL_GetTicks returns this when >= 0; -1 passes through
 // malloc calls from the program's own code succeed while this is above 0
 // (each call uses one) and fail once it reaches 0; -1 means no limit.
 extern long malloc_budget;

@@ -600,9 +600,9 @@ TEST_F(Surface, ReaderGivesZeroOffTheSurface)
 TEST(Clock, WholeSecondsSinceStart)
 {
     const struct {
-        long ms;
+        long long ms;
         float seconds;
-    } cases[] = {{0, 0}, {999, 0}, {1000, 1}, {1999, 1}, {61500, 61}, {4294967295L, 4294967}};
+    } cases[] = {{0, 0}, {999, 0}, {1000, 1}, {1999, 1}, {61500, 61}, {4294967295LL, 4294967}};
     for (auto &c : cases) {
         fixed_ticks = c.ms;
         EXPECT_EQ(vesk_Got_Time(), c.seconds) << c.ms;

@@ -1,7 +1,8 @@
-// step_bench.cpp: times the world step, natively and in the browser.
+// step_bench.cpp: times the world step, natively, in the browser and on Windows.
 //
 //   vesk_step_bench [STEPS]   natively, on SDL's dummy video driver unless
-//                             SDL_VIDEODRIVER says otherwise
+//                             SDL_VIDEODRIVER says otherwise (also
+//                             vesk_step_bench.exe, under Wine)
 //   bench.html                in the browser (STEPS_DEFAULT steps)
 //
 // Seeds the world as the toy does on a 200 x 300 display surface, then runs
@@ -17,7 +18,7 @@
 // by one row, so the sum of the grains' rows tells); it stays settled.
 //
 // Prints a readable summary, then one line "step-timing {JSON}" with
-// where ("native" or "browser"), steps, grains, settled_after (the first
+// where ("native", "browser" or "windows"), steps, grains, settled_after (the first
 // step that moved nothing, or steps if none) and median_ms of the falling
 // steps, the settled steps and all steps (null for an empty phase).
 // Exits 1 when SDL, the surface or the seeding fails.
@@ -37,6 +38,8 @@ static const int WINDOW_DEPTH = 16;
 
 #ifdef __EMSCRIPTEN__
 static const char *const WHERE = "browser";
+#elif defined(_WIN32)
+static const char *const WHERE = "windows";
 #else
 static const char *const WHERE = "native";
 #endif
@@ -96,7 +99,9 @@ int main(int argc, char *argv[])
         }
     }
 #ifndef __EMSCRIPTEN__
-    setenv("SDL_VIDEODRIVER", "dummy", 0);
+    static char dummy_driver[] = "SDL_VIDEODRIVER=dummy";
+    if (!std::getenv("SDL_VIDEODRIVER"))
+        putenv(dummy_driver);
 #endif
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "vesk_step_bench: cannot start SDL: %s\n", SDL_GetError());

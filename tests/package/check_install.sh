@@ -1,22 +1,26 @@
 #!/bin/sh
 # check_install.sh: what `cmake --install` puts where.
 #
-#   check_install.sh BUILD_DIR
+#   check_install.sh BUILD_DIR APPSTREAM_ID
 #
 # Installs BUILD_DIR (built already) with DESTDIR set to a temporary folder
 # and the prefix /usr/local, and checks that exactly these files appear
 # there, with these modes:
-#   bin/vesk                                     755, the program, runs
+#   games/vesk                                   755, the program, runs
 #   share/applications/vesk.desktop              644, valid, launches `vesk`
 #   share/icons/hicolor/NxN/apps/vesk.png        644, N x N, N in ICON_SIZES_PX
 #   share/icons/hicolor/scalable/apps/vesk.svg   644, an SVG
 #   share/man/man6/vesk.6.gz                     644, the manual page
+#   share/metainfo/ID.metainfo.xml               644, AppStream metadata (ID: APPSTREAM_ID)
+#   share/doc/vesk/copyright                     644, with LICENSE's text
+#   share/doc/vesk/changelog.gz                  644
 # and that the program, run without a display, exits 1 with a 'vesk: ' line.
 # Lists every fault found, then exits 1; exits 0 when there is none.
 set -eu
 
-[ $# -eq 1 ] || { echo "usage: check_install.sh BUILD_DIR" >&2; exit 2; }
+[ $# -eq 2 ] || { echo "usage: check_install.sh BUILD_DIR APPSTREAM_ID" >&2; exit 2; }
 build=$1
+appstream_id=$2
 here=$(cd "$(dirname "$0")" && pwd)
 prefix=/usr/local
 ICON_SIZES_PX="16 22 24 32 48 64 128 256"
@@ -34,11 +38,14 @@ fail() {
 
 expected="$work/expected"
 {
-    echo bin/vesk
+    echo games/vesk
     echo share/applications/vesk.desktop
     for n in $ICON_SIZES_PX; do echo "share/icons/hicolor/${n}x${n}/apps/vesk.png"; done
     echo share/icons/hicolor/scalable/apps/vesk.svg
     echo share/man/man6/vesk.6.gz
+    echo "share/metainfo/$appstream_id.metainfo.xml"
+    echo share/doc/vesk/copyright
+    echo share/doc/vesk/changelog.gz
 } | sort >"$expected"
 (cd "$work/root" && find . ! -type d | sed 's|^\.||' | sort) >"$work/found.abs"
 sed "s|^|$prefix/|" "$expected" >"$work/expected.abs"
@@ -50,7 +57,7 @@ fi
 mode() { stat -c %a "$1" 2>/dev/null || echo missing; }
 while read -r file; do
     want=644
-    [ "$file" = bin/vesk ] && want=755
+    [ "$file" = games/vesk ] && want=755
     got=$(mode "$root/$file")
     [ "$got" = "$want" ] || fail "$prefix/$file: mode $got, not $want"
 done <"$expected"
@@ -82,16 +89,21 @@ if [ -f "$page" ]; then
     "$here/check_manual_page.sh" "$page" || fail "man6/vesk.6.gz does not render cleanly"
 fi
 
+# The copyright file carries LICENSE's text (lintian checks its format and the changelog).
+sed -n '/^Permission/,$p' "$here/../../LICENSE" >"$work/licence"
+sed -n 's/^ //; s/^\.$//; /^Permission/,/^SOFTWARE\.$/p' "$root/share/doc/vesk/copyright" |
+    diff -u "$work/licence" - >&2 || fail "doc/vesk/copyright's licence text differs from LICENSE"
+
 # The program: an executable that links and starts; asked for an X11 window
 # with no display it says why on one line. (Left to choose, SDL 1.2 may fall
 # back to a terminal or off-screen driver and run instead.)
-vesk="$root/bin/vesk"
+vesk="$root/games/vesk"
 if [ -x "$vesk" ]; then
     status=0
     env -u DISPLAY SDL_VIDEODRIVER=x11 timeout 10 "$vesk" </dev/null >"$work/out" 2>"$work/err" ||
         status=$?
-    [ "$status" -eq 1 ] || fail "bin/vesk without a display exited $status, not 1"
-    grep -q '^vesk: ' "$work/err" || fail "bin/vesk without a display did not say 'vesk: ...'"
+    [ "$status" -eq 1 ] || fail "games/vesk without a display exited $status, not 1"
+    grep -q '^vesk: ' "$work/err" || fail "games/vesk without a display did not say 'vesk: ...'"
 fi
 
 exit "$failed"

@@ -5,7 +5,8 @@
 #
 # Builds the package (`make package`), checks that its dependencies let
 # either SDL 1.2 runtime satisfy it, installs it with apt-get, and checks:
-#   - `vesk` on the PATH is /usr/bin/vesk, and `man -w 6 vesk` finds its page;
+#   - `vesk` on a user's PATH (Debian's default, USER_PATH: root's has no
+#     /usr/games) is /usr/games/vesk, and `man -w 6 vesk` finds its page;
 #   - the desktop entry's Exec line is `vesk`: run so, under a private Xvfb,
 #     the window titled "Vesk" appears, its WM_CLASS is the entry's
 #     StartupWMClass, and a window manager's close request (tests/e2e's
@@ -30,6 +31,9 @@ EXIT_WAIT_TENTHS=50
 APT_TIMEOUT_S=600
 MAKE_TIMEOUT_S=1200
 APT_LOCK_WAIT_S=300
+
+# The PATH /etc/profile gives users on Debian.
+USER_PATH=/usr/local/bin:/usr/bin:/bin:/usr/local/games:/usr/games
 
 if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
 apt() {
@@ -115,9 +119,9 @@ dpkg-query -W -f='${Status}' vesk | grep -q 'install ok installed' || fail "dpkg
 dpkg -L vesk | grep -v '^/\.$' >"$work/listed"
 check_ok "apt-get install of the package"
 
-found=$(command -v vesk || true)
-[ "$found" = /usr/bin/vesk ] || fail "vesk on the PATH is '$found', not /usr/bin/vesk"
-check_ok "vesk on the PATH is /usr/bin/vesk"
+found=$(PATH=$USER_PATH command -v vesk || true)
+[ "$found" = /usr/games/vesk ] || fail "vesk on a user's PATH is '$found', not /usr/games/vesk"
+check_ok "vesk on a user's PATH is /usr/games/vesk"
 
 page=$(MAN_DISABLE_SECCOMP=1 man -w 6 vesk 2>/dev/null || true)
 [ "$page" = /usr/share/man/man6/vesk.6.gz ] || fail "man -w 6 vesk found '$page'"
@@ -130,7 +134,7 @@ wm_class=$(sed -n 's/^StartupWMClass=//p' "$desktop")
 check_ok "the desktop entry starts vesk with no arguments"
 
 # ---- run it as the launcher would, under a private Xvfb ----
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 i=0
 while [ ! -s "$work/display" ]; do
@@ -142,7 +146,7 @@ done
 DISPLAY=":$(head -n 1 "$work/display")"
 export DISPLAY
 
-(cd "$work" && exec $exec_line) </dev/null >"$work/vesk.out" 2>"$work/vesk.err" &
+(cd "$work" && PATH=$USER_PATH exec $exec_line) </dev/null >"$work/vesk.out" 2>"$work/vesk.err" &
 vesk_pid=$!
 window=""
 i=0

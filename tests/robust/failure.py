@@ -3,8 +3,8 @@
 
    failure.py --vesk PATH --wm-close PATH
 
-Cases, each on both runtimes (classic SDL 1.2 and sdl12-compat):
-  no_display       DISPLAY unset
+Cases, each on both runtimes (classic SDL 1.2 and sdl12-compat; the case
+of no display at all is tests/e2e's no-display):
   missing_server   DISPLAY naming a local display where no server listens
   server_killed    the X server killed (TERM, and KILL during a drag) while the toy runs
   short_memory     address-space limits (RLIMIT_AS, as `ulimit -v` sets) a few
@@ -18,17 +18,17 @@ Cases, each on both runtimes (classic SDL 1.2 and sdl12-compat):
 Every failing run must end by itself within a bounded time with a non-zero
 exit status that is not a signal (core dumps are disabled, so none can be
 left), print a clear line on standard error, print nothing on standard
-output, and show no crash report (see xsession.CRASH_MARKERS).
+output, and show no crash report (see xharness.CRASH_MARKERS).
 """
 
-import argparse
 import os
 import resource
 import signal
 import sys
 import time
 
-import xsession as xs
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import xharness as xs  # noqa: E402
 
 # The program's own start-up failure lines.
 START_FAILURES = ("vesk: cannot start SDL", "vesk: cannot open the")
@@ -62,32 +62,6 @@ MODEST_LIMITS_MIB = (64, 256)
 LIMITED_RUN_S = 1.0
 
 
-def expect_clean_failure(program, what, allowed_lines, seconds=xs.EXIT_WAIT_S):
-    """Waits for a failing run to end and checks how it ended; returns its standard error."""
-    status = program.wait(seconds)
-    if status is None:
-        program.kill()
-        raise xs.Failure("%s: still running after %d s (hang)" % (what, seconds))
-    err = program.stderr()
-    crashes = xs.crash_lines(err)
-    xs.check(not crashes, "%s: crash report: %s" % (what, crashes[:3]))
-    xs.check(status > 0, "%s: ended with %s, not a failure status" % (what, xs.status_text(status)))
-    lines = [line for line in err.splitlines() if any(a in line for a in allowed_lines)]
-    xs.check(lines, "%s: %s and no clear message; standard error: %r" % (
-        what, xs.status_text(status), err[-1500:]))
-    out = program.stdout()
-    xs.check(not out, "%s: wrote %d bytes on standard output (a terminal video driver?)" % (
-        what, len(out)))
-    return lines
-
-
-def no_display(args, runtime):
-    env = xs.base_environment(None, runtime)
-    program = xs.Program([args.vesk], env)
-    lines = expect_clean_failure(program, "no DISPLAY", START_FAILURES)
-    return lines[0]
-
-
 def unused_display():
     for number in range(MISSING_DISPLAY_FIRST, MISSING_DISPLAY_LAST + 1):
         if not os.path.exists(os.path.join(X11_SOCKET_DIR, "X%d" % number)) and not os.path.exists(
@@ -100,46 +74,30 @@ def unused_display():
 
 def missing_server(args, runtime):
     display = unused_display()
-    program = xs.Program([args.vesk], xs.base_environment(display, runtime))
-    lines = expect_clean_failure(program, "DISPLAY=%s" % display, START_FAILURES)
-    return lines[0]
+    p = xs.start(args, runtime, display)
+    return xs.expect_failure(p, START_FAILURES)[0]
 
 
 def server_killed(args, runtime, sig, dragging):
-    server = xs.Xvfb()
+    server = xs.start_xvfb()
     try:
-        program = xs.Program([args.vesk], xs.base_environment(server.display, runtime))
-        window = xs.find_window(server.display, program)
+        p = xs.start(args, runtime, server.display)
+        xs.find_window(p)
         time.sleep(RUN_BEFORE_KILL_S)
         if dragging:
-            xs.xdo(server.display, "mousemove", "--window", window, 100, 150, "mousedown", 1,
-                   "mousemove", "--window", window, 120, 200)
-        server.kill(sig)
-        lines = expect_clean_failure(program, "X server killed with %s" % sig.name,
-                                     CONNECTION_LOST)
-        return lines[0].strip()
+            xs.xdo(p, "mousemove", "--window", p.window, 100, 150, "mousedown", 1,
+                   "mousemove", "--window", p.window, 120, 200)
+        xs.stop(server.proc, sig)
+        return xs.expect_failure(p, CONNECTION_LOST)[0].strip()
     finally:
-        server.stop()
+        xs.stop(server.proc)
 
 
-def vm_size_kb(pid):
-    with open("/proc/%d/status" % pid) as f:
-        for line in f:
-            if line.startswith("VmSize:"):
-                return int(line.split()[1])
-    raise xs.Failure("no VmSize for process %d" % pid)
-
-
-def run_and_close(args, server, program, what):
-    """For a run that got as far as a window: closes it, which must end it with 0."""
-    window = xs.find_window(server.display, program)
+def run_and_close(p):
+    """For a run that got as far as a window: closing it must end it with 0."""
+    xs.find_window(p)
     time.sleep(LIMITED_RUN_S)
-    xs.close_window(server.display, args.wm_close, window)
-    status = program.wait()
-    if status is None:
-        program.kill()
-    xs.check(status == 0, "%s: closing the running toy gave %s; %s" % (
-        what, xs.status_text(status), program.stderr()[-1500:]))
+    xs.close(p)
 
 
 def short_memory(args, runtime):
@@ -147,89 +105,75 @@ def short_memory(args, runtime):
     (its whole grain list included), so that SDL and the window start and
     the grain list runs out; every run must end cleanly and at least one
     must report the grains."""
-    server = xs.Xvfb()
+    server = xs.start_xvfb()
     try:
-        env = xs.base_environment(server.display, runtime)
-        program = xs.Program([args.vesk], env)
-        xs.find_window(server.display, program)
+        p = xs.start(args, runtime, server.display)
+        xs.find_window(p)
         # The window opens before the grain list is built: wait until the size holds still.
-        full_kb = vm_size_kb(program.pid)
+        full_kb = xs.proc_status(p.pid, "VmSize")
         for _ in range(SIZE_READS):
             time.sleep(SIZE_READ_PAUSE_S)
-            now_kb = vm_size_kb(program.pid)
+            now_kb = xs.proc_status(p.pid, "VmSize")
             if now_kb == full_kb:
                 break
             full_kb = now_kb
-        run_and_close(args, server, program, "unlimited run")
+        run_and_close(p)
         outcomes = []
         for step in range(1, LIMIT_STEPS + 1):
             limit_kb = full_kb - step * LIMIT_STEP_KB
-            what = "limit %d KiB" % limit_kb
-            program = xs.Program([args.vesk], env, limits={resource.RLIMIT_AS: limit_kb * 1024})
-            status = program.wait(xs.EXIT_WAIT_S)
-            if status is None:
-                run_and_close(args, server, program, what)
+            p = xs.start(args, runtime, server.display,
+                         limits={resource.RLIMIT_AS: limit_kb * 1024})
+            if xs.wait(p) is None:
+                run_and_close(p)
                 outcomes.append("%d: ran" % limit_kb)
                 continue
-            lines = expect_clean_failure(program, what, START_FAILURES + (GRAINS_FAILURE,),
-                                         seconds=0)
+            lines = xs.expect_failure(p, START_FAILURES + (GRAINS_FAILURE,), seconds=0)
             outcomes.append("%d: %s" % (limit_kb, "grains" if GRAINS_FAILURE in lines[-1]
                                         else lines[-1]))
         grains = [o for o in outcomes if o.endswith("grains")]
         xs.check(grains, "no limit made the grain list run out: %s" % "; ".join(outcomes))
         return "toy uses %d KiB; %s" % (full_kb, "; ".join(outcomes))
     finally:
-        server.stop()
+        xs.stop(server.proc)
 
 
 def modest_memory(args, runtime):
     """Address-space limits far above what the toy needs must let it run:
     under the SDL 2 backed runtime an OpenGL stack loaded to show a software
     surface needs hundreds of MiB and fails or crashes under such limits."""
-    server = xs.Xvfb()
+    server = xs.start_xvfb()
     try:
-        env = xs.base_environment(server.display, runtime)
         for limit_mib in MODEST_LIMITS_MIB:
-            what = "limit %d MiB" % limit_mib
-            program = xs.Program([args.vesk], env,
-                                 limits={resource.RLIMIT_AS: limit_mib * 1024 * 1024})
+            p = xs.start(args, runtime, server.display,
+                         limits={resource.RLIMIT_AS: limit_mib * 1024 * 1024})
             try:
-                xs.find_window(server.display, program)
+                run_and_close(p)
             except xs.Failure as error:
-                program.wait(xs.EXIT_WAIT_S)
-                program.kill()
-                raise xs.Failure("%s: %s (%s)" % (what, error, xs.status_text(program.proc.returncode)))
-            run_and_close(args, server, program, what)
+                raise xs.Failure("limit %d MiB: %s" % (limit_mib, error))
+            finally:
+                xs.kill(p)
         return None
     finally:
-        server.stop()
+        xs.stop(server.proc)
 
 
 def headless(args, runtime):
-    env = xs.base_environment(None, runtime, {"SDL_VIDEODRIVER": "dummy"})
-    program = xs.Program([args.vesk], env)
+    p = xs.start(args, runtime, extra={"SDL_VIDEODRIVER": "dummy"})
     time.sleep(HEADLESS_RUN_S)
-    xs.check(program.alive(), "ended by itself under the dummy driver: %s; %s" % (
-        xs.status_text(program.proc.returncode), program.stderr()[-1500:]))
-    program.proc.send_signal(signal.SIGTERM)
-    status = program.wait()
-    if status is None:
-        program.kill()
-    err = program.stderr()
-    xs.check(status == 0, "quit request gave %s; %s" % (xs.status_text(status), err[-1500:]))
-    xs.check(not xs.crash_lines(err), "crash report: %s" % xs.crash_lines(err)[:3])
-    xs.check("vesk:" not in err, "printed an error: %s" % err[-500:])
+    xs.expect_alive(p)
+    p.proc.send_signal(signal.SIGTERM)
+    status = xs.wait(p)
+    xs.kill(p)
+    err = xs.output(p)
+    xs.check(status == 0 and not xs.crash_lines(err) and xs.ERROR_PREFIX not in err,
+             "the quit request gave %s; %s" % (xs.status_text(status), err[-1500:]))
     return None
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--vesk", required=True)
-    parser.add_argument("--wm-close", required=True)
-    args = parser.parse_args()
+    args = xs.arguments(__doc__.splitlines()[0]).parse_args()
     results = []
-    for runtime in xs.RUNTIMES:
-        xs.run_case(results, "no_display[%s]" % runtime, no_display, args, runtime)
+    for runtime in xs.LINUX_RUNTIMES:
         xs.run_case(results, "missing_server[%s]" % runtime, missing_server, args, runtime)
         xs.run_case(results, "server_killed_term[%s]" % runtime, server_killed, args, runtime,
                     signal.SIGTERM, False)

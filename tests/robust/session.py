@@ -17,14 +17,14 @@ nothing definitely lost (the libraries' own, listed in valgrind.supp,
 aside). Either way standard error must hold no crash report.
 """
 
-import argparse
 import os
 import re
 import sys
 import tempfile
 import time
 
-import xsession as xs
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import xharness as xs  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 LSAN_SUPPRESSIONS = os.path.join(HERE, "lsan.supp")
@@ -35,13 +35,11 @@ VALGRIND_ERROR_STATUS = 99
 # Waits under valgrind, which runs the toy some 20 to 50 times slower, in seconds.
 VALGRIND_WINDOW_WAIT_S = 180
 VALGRIND_EXIT_WAIT_S = 120
-# Screenshots allowed for the crosshair to catch up under valgrind.
-VALGRIND_CROSSHAIR_TRIES = 80
+# Seconds allowed for the crosshair to catch up under valgrind.
+VALGRIND_CROSSHAIR_S = 20
 
 # Pointer positions, window pixels, where the crosshair is checked.
 CHECK_POINTS = ((100, 150), (40, 60), (160, 250))
-# A point on the screen outside the window (the window stays near the top left).
-OUTSIDE = (700, 500)
 # Mouse buttons clicked: 1 to 3, the wheel (4, 5), the side wheel (6, 7), 8 and 9.
 BUTTONS = range(1, 10)
 KEYS = ("a", "Escape", "Return", "space", "F1", "Up", "Down", "ctrl+c", "alt+F4", "shift+q",
@@ -54,7 +52,7 @@ STEP_S = "0.03"
 MOVED_TO = (300, 150)
 
 
-def scripted_input(display, window):
+def scripted_input(p):
     """Sends the scripted input; returns the number of input actions sent."""
     actions = 0
     chain = []
@@ -65,10 +63,11 @@ def scripted_input(display, window):
         chain.extend(("sleep", STEP_S))
         actions += count
 
+    window = p.window
     # Moves inside, out of the window and back in.
     for x, y in ((10, 10), (190, 290), (0, 0), (199, 299), (100, 5), (5, 150)):
         add("mousemove", "--window", window, x, y)
-    add("mousemove", *OUTSIDE)
+    add("mousemove", *xs.PARKED)
     add("mousemove", "--window", window, 100, 100)
     # Every button, inside the window.
     for button in BUTTONS:
@@ -79,9 +78,9 @@ def scripted_input(display, window):
         add("mousedown", button)
         for step in range(10):
             add("mousemove", "--window", window, 30 + 14 * step, 40 + 22 * step)
-        add("mousemove", *OUTSIDE)
+        add("mousemove", *xs.PARKED)
         add("mousemove", "--window", window, 100, 200)
-        add("mousemove", *OUTSIDE)
+        add("mousemove", *xs.PARKED)
         add("mouseup", button)
     # A press held while the wheel turns.
     add("mousemove", "--window", window, 100, 100)
@@ -89,20 +88,20 @@ def scripted_input(display, window):
     add("click", "--delay", CLICK_DELAY_MS, 4)
     add("click", "--delay", CLICK_DELAY_MS, 5)
     add("mouseup", 1)
-    xs.xdo(display, *chain)
+    xs.xdo(p, *chain)
 
-    xs.xdo(display, "windowfocus", window)
+    xs.xdo(p, "windowfocus", window)
     key_chain = []
     for key in KEYS:
         key_chain += ["key", "--delay", str(CLICK_DELAY_MS), key, "sleep", STEP_S]
         actions += 1
-    xs.xdo(display, *key_chain)
+    xs.xdo(p, *key_chain)
 
-    xs.xdo(display, "windowmove", window, *MOVED_TO)
-    xs.xdo(display, "windowunmap", window)
+    xs.xdo(p, "windowmove", window, *MOVED_TO)
+    xs.xdo(p, "windowunmap", window)
     time.sleep(0.2)
-    xs.xdo(display, "windowmap", window)
-    xs.xdo(display, "windowmove", window, 0, 0)
+    xs.xdo(p, "windowmap", window)
+    xs.xdo(p, "windowmove", window, 0, 0)
     actions += 4
     return actions
 
@@ -127,35 +126,33 @@ def valgrind_verdict(log_dir, runtime):
 
 
 def session(args, runtime, log_dir):
-    server = xs.Xvfb()
+    server = xs.start_xvfb()
     try:
-        env = xs.base_environment(server.display, runtime,
-                                  xs.sanitizer_environment(LSAN_SUPPRESSIONS))
-        argv = [args.vesk]
-        window_wait, exit_wait, tries = xs.WINDOW_WAIT_S, xs.EXIT_WAIT_S, xs.CROSSHAIR_TRIES
+        wrapper = ()
+        window_wait, exit_wait, cross_wait = xs.WINDOW_WAIT_S, xs.EXIT_WAIT_S, xs.CROSS_WAIT_S
         if args.valgrind:
             log_path = os.path.join(log_dir, "valgrind-%s.%%p.log" % runtime)
-            argv = [
+            wrapper = (
                 "valgrind", "--tool=memcheck", "--error-exitcode=%d" % VALGRIND_ERROR_STATUS,
                 "--leak-check=full", "--errors-for-leak-kinds=definite",
                 "--show-leak-kinds=definite", "--track-origins=yes",
-                "--suppressions=" + VALGRIND_SUPPRESSIONS, "--log-file=" + log_path,
-            ] + argv
-            window_wait, exit_wait = VALGRIND_WINDOW_WAIT_S, VALGRIND_EXIT_WAIT_S
-            tries = VALGRIND_CROSSHAIR_TRIES
-        program = xs.Program(argv, env)
+                "--suppressions=" + VALGRIND_SUPPRESSIONS, "--log-file=" + log_path)
+            window_wait, exit_wait, cross_wait = (VALGRIND_WINDOW_WAIT_S, VALGRIND_EXIT_WAIT_S,
+                                                  VALGRIND_CROSSHAIR_S)
+        p = xs.start(args, runtime, server.display, sanitizer_environment(LSAN_SUPPRESSIONS),
+                     wrapper=wrapper)
         try:
-            window = xs.find_window(server.display, program, seconds=window_wait)
+            xs.find_window(p, window_wait)
             for x, y in CHECK_POINTS:
-                xs.crosshair_follows(server.display, window, x, y, tries)
-            actions = scripted_input(server.display, window)
+                xs.cross_follows(p, x, y, seconds=cross_wait)
+            actions = scripted_input(p)
             for x, y in CHECK_POINTS:
-                xs.crosshair_follows(server.display, window, x, y, tries)
-            xs.close_window(server.display, args.wm_close, window)
-            status = program.wait(exit_wait)
+                xs.cross_follows(p, x, y, seconds=cross_wait)
+            xs.close_window(p)
+            status = xs.wait(p, exit_wait)
         finally:
-            program.kill()
-        err = program.stderr()
+            xs.kill(p)
+        err = xs.output(p)
         crashes = xs.crash_lines(err)
         xs.check(not crashes, "crash report on standard error:\n%s" % err[-6000:])
         if args.valgrind and status == VALGRIND_ERROR_STATUS:
@@ -168,17 +165,25 @@ def session(args, runtime, log_dir):
             note += "; " + valgrind_verdict(log_dir, runtime)
         return note
     finally:
-        server.stop()
+        xs.stop(server.proc)
+
+
+def sanitizer_environment(suppressions):
+    """Options that make a sanitizer build report on standard error and stop
+    at the first error; LeakSanitizer skips the libraries' leaks listed in
+    `suppressions`."""
+    return {
+        "ASAN_OPTIONS": "detect_leaks=1:halt_on_error=1:abort_on_error=0",
+        "LSAN_OPTIONS": "suppressions=%s:print_suppressions=0" % suppressions,
+        "UBSAN_OPTIONS": "print_stacktrace=1:halt_on_error=1",
+    }
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--vesk", required=True)
-    parser.add_argument("--wm-close", required=True)
-    parser.add_argument("--runtime", choices=xs.RUNTIMES + ("both",), default="both")
+    parser = xs.arguments(__doc__.splitlines()[0], ("both",) + xs.LINUX_RUNTIMES)
     parser.add_argument("--valgrind", action="store_true")
     args = parser.parse_args()
-    runtimes = xs.RUNTIMES if args.runtime == "both" else (args.runtime,)
+    runtimes = xs.LINUX_RUNTIMES if args.runtime == "both" else (args.runtime,)
     results = []
     with tempfile.TemporaryDirectory() as log_dir:
         for runtime in runtimes:

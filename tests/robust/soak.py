@@ -30,13 +30,14 @@ Checked at the end:
     crash report on standard error.
 """
 
-import argparse
+import os
 import random
 import subprocess
 import sys
 import time
 
-import xsession as xs
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import xharness as xs  # noqa: E402
 
 SOAK_S = 60
 MAX_ACTIONS = 40000
@@ -50,14 +51,15 @@ CLICK_DELAY_MS = 1
 CHECK_EVERY_S = 6
 # Resident memory may grow this much over the settled start, in KiB.
 RSS_SLACK_KB = 2048
-# Settling: screenshots this far apart until two are the same, at most this many.
-SETTLE_PAUSE_S = 0.5
-SETTLE_TRIES = 80
 # Where the pointer rests for the before-and-after screenshots, window pixels.
-REST_POINT = (100, 10)
+REST_POINT = (100, 20)
 # Neighbouring inner pixel columns of the settled pile differ by at most this
 # many rows (one grain row, plus rounding of the grid onto pixels).
 HEIGHT_STEP_PX = 2
+# Pointer positions for the crosshair checks keep the whole X (10 pixels each
+# way across, 15 up and down) inside the window.
+CROSSHAIR_MARGIN_X = 20
+CROSSHAIR_MARGIN_Y = 25
 # Pixel columns of the outermost grain columns 1 and 200, which obey no slope;
 # pixel column 199 shows no grain column at all.
 EDGE_COLUMNS = (0, 198)
@@ -72,11 +74,9 @@ KEYS = ("a", "z", "q", "Escape", "Return", "space", "F1", "F10", "Up", "Left", "
 class Storm:
     """The soak's state: the X server, the toy, its window, and what is held."""
 
-    def __init__(self, args, server, program, window, rng):
-        self.args = args
-        self.display = server.display
-        self.program = program
-        self.window = window
+    def __init__(self, p, rng):
+        self.p = p
+        self.window = p.window
         self.rng = rng
         self.held = None  # button held down, or None
         self.covers = []  # xmessage processes
@@ -92,7 +92,7 @@ class Storm:
 
     def flush(self):
         if self.chain:
-            xs.xdo(self.display, *self.chain)
+            xs.xdo(self.p, *self.chain)
             self.chain = []
 
     def inside(self):
@@ -166,28 +166,21 @@ class Storm:
         if len(self.covers) >= MAX_COVERS:
             self.remove_covers(1)
             return
-        x, y, w, h = xs.geometry(self.display, self.window)
+        x, y, w, h = xs.geometry(self.p)
         cw, ch = self.rng.randint(60, 300), self.rng.randint(60, 300)
         cx = x + self.rng.randint(-cw // 2, max(w - cw // 2, 1))
         cy = y + self.rng.randint(-ch // 2, max(h - ch // 2, 1))
-        env = xs.base_environment(self.display)
         self.covers.append(subprocess.Popen(
             ["xmessage", "-geometry", "%dx%d+%d+%d" % (cw, ch, cx, cy), "covering the toy"],
-            env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL))
+            env=xs.environment(display=self.p.display), stdin=subprocess.DEVNULL,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
         self.actions += 1
         self.counts["cover"] = self.counts.get("cover", 0) + 1
 
     def remove_covers(self, n=None):
         keep = self.covers[n:] if n is not None else []
         for c in self.covers[: n if n is not None else len(self.covers)]:
-            if c.poll() is None:
-                c.terminate()
-            try:
-                c.wait(timeout=xs.EXIT_WAIT_S)
-            except subprocess.TimeoutExpired:
-                c.kill()
-                c.wait(timeout=xs.EXIT_WAIT_S)
+            xs.stop(c)
         self.covers = keep
 
     def step(self):
@@ -218,23 +211,10 @@ class Storm:
             self.held = None
         self.flush()
         self.remove_covers()
-        xs.xdo(self.display, "windowmap", self.window, "windowmove", self.window, *HOME,
+        xs.xdo(self.p, "windowmap", self.window, "windowmove", self.window, *HOME,
                "windowraise", self.window)
         self.mapped = True
-        xs.check(self.program.alive(), "the toy ended during the storm: %s; %s" % (
-            xs.status_text(self.program.proc.returncode), self.program.stderr()[-3000:]))
-
-
-def settled(display, window):
-    """Screenshots until two in a row are the same; returns the last."""
-    previous = xs.screenshot(display, window)
-    for _ in range(SETTLE_TRIES):
-        time.sleep(SETTLE_PAUSE_S)
-        image = xs.screenshot(display, window)
-        if image.data == previous.data:
-            return image
-        previous = image
-    raise xs.Failure("the pile did not settle within %d s" % (SETTLE_TRIES * SETTLE_PAUSE_S))
+        xs.expect_alive(self.p)
 
 
 def pile_heights(image):
@@ -242,19 +222,19 @@ def pile_heights(image):
     for a column the crosshair crosses (its white may hide green or black);
     fails on green above a gap."""
     heights = []
-    for column in range(image.width):
+    for column in range(image.w):
         height = None
         crossed = False
-        for row in range(image.height - 1, -1, -1):
-            rgb = image.pixel(column, row)
-            crossed = crossed or xs.is_white(rgb)
-            if height is None and not (xs.is_green(rgb) or xs.is_white(rgb)):
-                height = image.height - 1 - row
-            elif height is not None and xs.is_green(rgb):
+        for row in range(image.h - 1, -1, -1):
+            cls = image.cls[row * image.w + column]
+            crossed = crossed or cls == xs.WHITE
+            if height is None and cls == xs.BLACK:
+                height = image.h - 1 - row
+            elif height is not None and cls == xs.GREEN:
                 raise xs.Failure("pixel column %d: green at row %d above a gap at height %d"
                                  % (column, row, height))
         if height is None:
-            height = image.height
+            height = image.h
         heights.append(None if crossed else height)
     return heights
 
@@ -273,21 +253,20 @@ def check_pile(image, what):
 
 
 def soak(args, runtime):
-    server = xs.Xvfb()
-    storm = None
+    server = xs.start_xvfb()
+    storm = p = None
     try:
-        program = xs.Program([args.vesk], xs.base_environment(server.display, runtime))
-        window = xs.find_window(server.display, program)
-        xs.xdo(server.display, "windowmove", window, *HOME,
-               "mousemove", "--window", window, *REST_POINT)
-        before = settled(server.display, window)
+        p = xs.start(args, runtime, server.display)
+        xs.find_window(p)
+        xs.xdo(p, "windowmove", p.window, *HOME, "mousemove", "--window", p.window, *REST_POINT)
+        before = xs.wait_settled(p, "before")
         check_pile(before, "before the storm")
-        green_before = xs.count(before, xs.is_green)
-        white_before = xs.count(before, xs.is_white)
-        rss_start = program.rss_kb()
+        green_before = xs.count(before, xs.GREEN)
+        white_before = xs.count(before, xs.WHITE)
+        rss_start = xs.proc_status(p.pid, "VmRSS")
         rss_samples = [rss_start]
 
-        storm = Storm(args, server, program, window, random.Random(args.seed))
+        storm = Storm(p, random.Random(args.seed))
         started = time.monotonic()
         next_check = started + CHECK_EVERY_S
         checks = 0
@@ -298,37 +277,29 @@ def soak(args, runtime):
                 time.sleep(BATCH_PAUSE_S)
             if time.monotonic() >= next_check:
                 storm.checkpoint()
-                x = storm.rng.randint(xs.CROSSHAIR_MARGIN_X, xs.WINDOW_WIDTH - xs.CROSSHAIR_MARGIN_X)
-                y = storm.rng.randint(xs.CROSSHAIR_MARGIN_Y,
-                                      xs.WINDOW_HEIGHT - xs.CROSSHAIR_MARGIN_Y)
-                xs.crosshair_follows(server.display, window, x, y)
+                x = storm.rng.randint(CROSSHAIR_MARGIN_X, xs.WINDOW_WIDTH - CROSSHAIR_MARGIN_X)
+                y = storm.rng.randint(CROSSHAIR_MARGIN_Y, xs.WINDOW_HEIGHT - CROSSHAIR_MARGIN_Y)
+                xs.cross_follows(p, x, y)
                 checks += 1
-                rss_samples.append(program.rss_kb())
+                rss_samples.append(xs.proc_status(p.pid, "VmRSS"))
                 next_check = time.monotonic() + CHECK_EVERY_S
         storm.checkpoint()
         storm_s = time.monotonic() - started
-        xs.crosshair_follows(server.display, window, *REST_POINT)
+        xs.cross_follows(p, *REST_POINT)
         checks += 1
 
-        after = settled(server.display, window)
-        rss_end = program.rss_kb()
+        after = xs.wait_settled(p, "after")
+        rss_end = xs.proc_status(p.pid, "VmRSS")
         rss_samples.append(rss_end)
         check_pile(after, "after the storm")
-        green_after = xs.count(after, xs.is_green)
+        green_after = xs.count(after, xs.GREEN)
         xs.check(green_after <= green_before + white_before,
                  "more green after the storm (%d pixels) than before (%d, %d more under the "
                  "crosshair)" % (green_after, green_before, white_before))
         xs.check(max(rss_samples) <= rss_start + RSS_SLACK_KB,
                  "resident memory grew from %d KiB to %d KiB (samples %s)"
                  % (rss_start, max(rss_samples), rss_samples))
-
-        xs.close_window(server.display, args.wm_close, window)
-        status = program.wait()
-        program.kill()
-        err = program.stderr()
-        xs.check(not xs.crash_lines(err), "crash report:\n%s" % err[-3000:])
-        xs.check(status == 0, "the close request gave %s; %s" % (xs.status_text(status),
-                                                                 err[-3000:]))
+        xs.close(p)
         kinds = ", ".join("%s %d" % kv for kv in sorted(storm.counts.items()))
         return ("%.0f s storm, %d input actions (%s); crosshair followed at %d checks; "
                 "green pixels %d -> %d; VmRSS %d KiB settled, %d KiB at the end, %d KiB at most"
@@ -337,15 +308,14 @@ def soak(args, runtime):
     finally:
         if storm is not None:
             storm.remove_covers()
-        server.stop()
+        if p is not None:
+            xs.kill(p)
+        xs.stop(server.proc)
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--vesk", required=True)
-    parser.add_argument("--wm-close", required=True)
+    parser = xs.arguments(__doc__.splitlines()[0], xs.LINUX_RUNTIMES)
     parser.add_argument("--seconds", type=float, default=SOAK_S)
-    parser.add_argument("--runtime", choices=xs.RUNTIMES, default="classic")
     parser.add_argument("--seed", type=int, default=SEED)
     args = parser.parse_args()
     results = []

@@ -1,0 +1,277 @@
+// test_port.cpp: the port layer on Windows, under Wine. Messages posted to
+// the real window become SDL 1.2 events; a present shows the surface and
+// WM_PAINT shows it again; the clock; and, once, the shared part's queue
+// limit, filling and colour mapping.
+#include <SDL.h>
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+namespace
+{
+
+const int WIDTH = 200, HEIGHT = 300;
+SDL_Surface *screen;
+HWND window;
+
+std::vector<SDL_Event> drain()
+{
+    std::vector<SDL_Event> events;
+    SDL_Event e;
+    while (SDL_PollEvent(&e))
+        events.push_back(e);
+    return events;
+}
+
+void post(UINT message, WPARAM wparam, int x, int y)
+{
+    PostMessageA(window, message, wparam,
+                 MAKELPARAM(static_cast<WORD>(static_cast<short>(x)),
+                            static_cast<WORD>(static_cast<short>(y))));
+}
+
+// A wheel message: its position is in screen pixels.
+void post_wheel(int notches, int x, int y)
+{
+    POINT p = {x, y};
+    ClientToScreen(window, &p);
+    PostMessageA(window, WM_MOUSEWHEEL,
+                 MAKEWPARAM(0, static_cast<WORD>(static_cast<short>(notches * WHEEL_DELTA))),
+                 MAKELPARAM(static_cast<WORD>(p.x), static_cast<WORD>(p.y)));
+}
+
+void expect_button(const SDL_Event &e, Uint8 type, int button, int x, int y)
+{
+    EXPECT_EQ(e.type, type);
+    EXPECT_EQ(e.button.button, button);
+    EXPECT_EQ(e.button.state, type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED);
+    EXPECT_EQ(e.button.x, x);
+    EXPECT_EQ(e.button.y, y);
+}
+
+void expect_motion(const SDL_Event &e, int x, int y, int held)
+{
+    EXPECT_EQ(e.type, SDL_MOUSEMOTION);
+    EXPECT_EQ(e.motion.x, x);
+    EXPECT_EQ(e.motion.y, y);
+    EXPECT_EQ(e.motion.state, held);
+}
+
+struct Window : ::testing::Test {
+    void SetUp() override
+    {
+        drain();
+    }
+};
+
+TEST_F(Window, IsTheSurfaceSizeCaptionedNotResizableNoMaximizeBox)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right - client.left, WIDTH);
+    EXPECT_EQ(client.bottom - client.top, HEIGHT);
+    char caption[16] = "";
+    GetWindowTextA(window, caption, sizeof caption);
+    EXPECT_STREQ(caption, "Vesk");
+    LONG style = GetWindowLongA(window, GWL_STYLE);
+    EXPECT_FALSE(style & WS_THICKFRAME);
+    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+    EXPECT_TRUE(style & WS_MINIMIZEBOX);
+    EXPECT_TRUE(style & WS_SYSMENU);
+}
+
+TEST_F(Window, ButtonsCaptureTheMouseAndMotionCarriesTheHeldMaskClamped)
+{
+    post(WM_LBUTTONDOWN, MK_LBUTTON, 10, 20);
+    post(WM_RBUTTONDOWN, MK_LBUTTON | MK_RBUTTON, 11, 20);
+    post(WM_MOUSEMOVE, MK_LBUTTON | MK_RBUTTON, -5, 400); // dragged off the window
+    post(WM_MBUTTONDOWN, MK_LBUTTON | MK_RBUTTON | MK_MBUTTON, 250, -3);
+    post(WM_MOUSEMOVE, 0, 250, -3); // the same place: no motion
+    std::vector<SDL_Event> e = drain();
+    ASSERT_EQ(e.size(), 4u);
+    expect_button(e[0], SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 10, 20);
+    expect_button(e[1], SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT, 11, 20);
+    expect_motion(e[2], 0, HEIGHT - 1, SDL_BUTTON_LMASK | SDL_BUTTON_RMASK);
+    EXPECT_EQ(e[2].motion.xrel, -11);
+    expect_button(e[3], SDL_MOUSEBUTTONDOWN, SDL_BUTTON_MIDDLE, WIDTH - 1, 0);
+    EXPECT_EQ(GetCapture(), window);
+
+    post(WM_LBUTTONUP, MK_RBUTTON | MK_MBUTTON, 300, 100);
+    post(WM_MBUTTONUP, MK_RBUTTON, 300, 100);
+    post(WM_MOUSEMOVE, MK_RBUTTON, 40, 50);
+    post(WM_RBUTTONUP, 0, 40, 50);
+    e = drain();
+    ASSERT_EQ(e.size(), 4u);
+    expect_button(e[0], SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, WIDTH - 1, 100);
+    expect_button(e[1], SDL_MOUSEBUTTONUP, SDL_BUTTON_MIDDLE, WIDTH - 1, 100);
+    expect_motion(e[2], 40, 50, SDL_BUTTON_RMASK);
+    expect_button(e[3], SDL_MOUSEBUTTONUP, SDL_BUTTON_RIGHT, 40, 50);
+    EXPECT_EQ(GetCapture(), nullptr);
+
+    // A release of a button pressed elsewhere is not the window's.
+    post(WM_LBUTTONUP, 0, 40, 50);
+    EXPECT_TRUE(drain().empty());
+}
+
+TEST_F(Window, LosingTheCaptureReleasesTheHeldButtons)
+{
+    post(WM_LBUTTONDOWN, MK_LBUTTON, 30, 40);
+    drain();
+    ASSERT_EQ(GetCapture(), window);
+    ReleaseCapture(); // as when another window takes the mouse
+    std::vector<SDL_Event> e = drain();
+    ASSERT_EQ(e.size(), 1u);
+    expect_button(e[0], SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 30, 40);
+}
+
+TEST_F(Window, WheelNotchesArePressAndReleaseOfButtons4And5)
+{
+    post_wheel(1, 60, 70);
+    post_wheel(-2, 60, 70);
+    std::vector<SDL_Event> e = drain();
+    ASSERT_EQ(e.size(), 6u);
+    expect_button(e[0], SDL_MOUSEBUTTONDOWN, SDL_BUTTON_WHEELUP, 60, 70);
+    expect_button(e[1], SDL_MOUSEBUTTONUP, SDL_BUTTON_WHEELUP, 60, 70);
+    for (int i = 2; i < 6; i += 2) {
+        expect_button(e[i], SDL_MOUSEBUTTONDOWN, SDL_BUTTON_WHEELDOWN, 60, 70);
+        expect_button(e[i + 1], SDL_MOUSEBUTTONUP, SDL_BUTTON_WHEELDOWN, 60, 70);
+    }
+    EXPECT_EQ(GetCapture(), nullptr);
+}
+
+TEST_F(Window, CloseGivesQuitAndKeepsTheWindow)
+{
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    std::vector<SDL_Event> e = drain();
+    ASSERT_EQ(e.size(), 1u);
+    EXPECT_EQ(e[0].type, SDL_QUIT);
+    EXPECT_TRUE(IsWindow(window));
+}
+
+TEST_F(Window, TheQueueHoldsAtMost128EventsOldestFirst)
+{
+    const int posted = SDL_MAXEVENTS + 20;
+    for (int i = 1; i <= posted; i++)
+        post(WM_MOUSEMOVE, 0, i % WIDTH, i / WIDTH);
+    SDL_Event e;
+    ASSERT_EQ(SDL_PollEvent(&e), 1); // pumps every message, then takes the oldest
+    expect_motion(e, 1, 0, 0);
+    EXPECT_EQ(SDL_PushEvent(&e), 0) << "one slot free again";
+    EXPECT_EQ(SDL_PushEvent(&e), -1) << "full";
+    std::vector<SDL_Event> rest = drain();
+    ASSERT_EQ(rest.size(), static_cast<size_t>(SDL_MAXEVENTS));
+    expect_motion(rest[SDL_MAXEVENTS - 2], SDL_MAXEVENTS, 0, 0);
+    expect_motion(rest.back(), 1, 0, 0); // the one pushed
+}
+
+COLORREF window_pixel(int x, int y)
+{
+    HDC dc = GetDC(window);
+    COLORREF c = GetPixel(dc, x, y);
+    ReleaseDC(window, dc);
+    return c;
+}
+
+TEST_F(Window, APresentShowsTheSurfaceAndPaintingShowsItAgain)
+{
+    SDL_FillRect(screen, nullptr, SDL_MapRGB(screen->format, 255, 0, 0));
+    SDL_Rect corner = {0, 0, 10, 10};
+    SDL_FillRect(screen, &corner, SDL_MapRGB(screen->format, 0, 0, 255));
+    SDL_UpdateRect(screen, 0, 0, 0, 0);
+    EXPECT_EQ(window_pixel(5, 5), RGB(0, 0, 255));
+    EXPECT_EQ(window_pixel(WIDTH - 1, HEIGHT - 1), RGB(255, 0, 0));
+    // Cleared but not presented: a repaint shows the presented picture.
+    SDL_FillRect(screen, nullptr, 0);
+    InvalidateRect(window, nullptr, FALSE);
+    UpdateWindow(window);
+    EXPECT_EQ(window_pixel(100, 150), RGB(255, 0, 0));
+}
+
+TEST(Clock, CountsMillisecondsForwardAcrossDelays)
+{
+    const Uint32 delay_ms = 20;
+    Uint32 before = SDL_GetTicks();
+    SDL_Delay(delay_ms);
+    Uint32 after = SDL_GetTicks();
+    EXPECT_GE(after - before, delay_ms);
+    for (int i = 0; i < 1000; i++) {
+        Uint32 now = SDL_GetTicks();
+        ASSERT_GE(now, after);
+        after = now;
+    }
+}
+
+// ---- the shared part, on surfaces of every pixel size ----
+
+TEST(Surfaces, FillRectClipsAndStoresTheLowBytesLowFirst)
+{
+    for (int bytes = 1; bytes <= 4; bytes++) {
+        SDL_Surface *s = SDL_CreateRGBSurface(SDL_SWSURFACE, 5, 4, bytes * 8, 0, 0, 0, 0);
+        ASSERT_NE(s, nullptr);
+        SDL_Rect r = {-2, 2, 4, 9}; // columns 0..1, rows 2..3 after clipping
+        ASSERT_EQ(SDL_FillRect(s, &r, 0x44332211u), 0);
+        for (int row = 0; row < 4; row++)
+            for (int column = 0; column < 5; column++) {
+                const Uint8 *p = static_cast<Uint8 *>(s->pixels) + row * s->pitch + column * bytes;
+                bool inside = column < 2 && row >= 2;
+                for (int i = 0; i < bytes; i++)
+                    EXPECT_EQ(p[i], inside ? 0x11 * (i + 1) : 0)
+                        << bytes << " bytes, pixel " << column << "," << row << " byte " << i;
+            }
+        SDL_FreeSurface(s);
+    }
+}
+
+TEST(Surfaces, MapRGBKeepsEachComponentsTopBitsInItsMask)
+{
+    SDL_Surface *s565 = SDL_CreateRGBSurface(SDL_SWSURFACE, 1, 1, 16, 0, 0, 0, 0);
+    EXPECT_EQ(SDL_MapRGB(s565->format, 255, 255, 0), 0xFFE0u);
+    EXPECT_EQ(SDL_MapRGB(s565->format, 0x80, 0x40, 0x08), 0x8201u);
+    SDL_Surface *s332 = SDL_CreateRGBSurface(SDL_SWSURFACE, 1, 1, 8, 0, 0, 0, 0);
+    EXPECT_EQ(SDL_MapRGB(s332->format, 255, 0, 255), 0xE3u);
+    EXPECT_EQ(SDL_MapRGB(screen->format, 0x12, 0x34, 0x56), 0x123456u); // B, G, R in memory
+    SDL_FreeSurface(s565);
+    SDL_FreeSurface(s332);
+}
+
+TEST(Surfaces, LockingNestsAndNeverGoesBelowZero)
+{
+    SDL_LockSurface(screen);
+    SDL_LockSurface(screen);
+    EXPECT_EQ(screen->locked, 2);
+    SDL_UnlockSurface(screen);
+    SDL_UnlockSurface(screen);
+    SDL_UnlockSurface(screen);
+    EXPECT_EQ(screen->locked, 0);
+}
+
+// SDL with the real Win32 window, as the program opens it.
+class win32_environment : public ::testing::Environment
+{
+  public:
+    void SetUp() override
+    {
+        ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER), 0) << SDL_GetError();
+        screen = SDL_SetVideoMode(WIDTH, HEIGHT, 16, SDL_ANYFORMAT);
+        ASSERT_NE(screen, nullptr) << SDL_GetError();
+        SDL_WM_SetCaption("Vesk", nullptr);
+        window = FindWindowA("VeskWindow", "Vesk");
+        ASSERT_NE(window, nullptr);
+    }
+    void TearDown() override
+    {
+        SDL_Quit();
+    }
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(new win32_environment);
+    return RUN_ALL_TESTS();
+}

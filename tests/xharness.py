@@ -1,0 +1,633 @@
+#!/usr/bin/env python3
+"""xharness: the one X harness of every test that runs the real program.
+
+   xharness.py serve --vesk PATH                 the browser test's desktop side
+   xharness.py peak-rss --vesk PATH --wm-close PATH   peak resident memory (make bench)
+
+`serve` starts the program on the classic runtime, prints `window ID`, then
+answers each command line read from stdin with one line: `picture` with the
+window's RGB bytes in base64, `move X Y` with `ok`, a failure with `error: ...`.
+At the end of stdin it ends the program and Xvfb.
+
+Conventions:
+  - Python 3 standard library only; plain functions over plain records
+    (types.SimpleNamespace); the one class is the Failure exception.
+  - X: a private Xvfb per run, -displayfd (it picks a free display), -nolisten
+    tcp and -noreset (without it the server resets when its last client leaves,
+    refuses whoever connects meanwhile and puts the pointer back in the middle).
+    Input is real X input from xdotool; the window manager's close request is
+    wm_close's WM_DELETE_WINDOW client message.
+  - Runtimes, chosen here only: classic (libsdl1.2debian, the loader's
+    choice), compat (the SDL2-backed libsdl1.2-compat, through
+    LD_LIBRARY_PATH) and wine (vesk.exe under Wine, WINEDEBUG=-all, with the
+    Windows build's private prefix: WINEPREFIX is the folder wineprefix beside
+    vesk.exe, as for the Windows build's own tests).
+  - Coordinates are window pixels, x rightward and y downward from the
+    window's top-left corner.
+  - A screenshot reads the ROOT window with ImageMagick at 8 bits a channel
+    and crops it to the window (reading the window itself gives wrong colours
+    on a DirectColor visual). Every pixel must be black, green or white: each
+    channel full (>= FULL_MIN) or off (<= OFF_MAX), since a 16-bit surface or
+    screen may turn a full channel into 248..254. Any other colour fails.
+  - Every wait is bounded in time and every command has a timeout. Processes
+    are ended by their own pids. Programs run with core dumps off; a crash
+    report on standard error fails.
+  - A failed check raises Failure saying what was expected and what was seen;
+    fail_with saves the screenshot concerned as a PNG in the artifacts folder.
+"""
+import argparse
+import base64
+import functools
+import glob
+import os
+import re
+import resource
+import select
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import types
+import zlib
+
+WINDOW_WIDTH = 200
+WINDOW_HEIGHT = 300
+WINDOW_NAME = "Vesk"
+# Xvfb's screen, in pixels, and its depth unless a test asks for another.
+SCREEN_WIDTH = 640
+SCREEN_HEIGHT = 480
+SCREEN_DEPTH = 24
+# A screen pixel off the window wherever the tests put it.
+PARKED = (SCREEN_WIDTH - 10, SCREEN_HEIGHT - 10)
+
+LINUX_RUNTIMES = ("classic", "compat")
+RUNTIMES = LINUX_RUNTIMES + ("wine",)
+COMPAT_LIBRARY = "/usr/lib/*/sdl12-compat/libSDL-1.2.so.0"
+WINE_PREFIX = "wineprefix"  # folder beside vesk.exe
+# Wine asks to install Mono and Gecko into a new prefix unless told not to.
+WINE_ENVIRONMENT = {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml="}
+# Variables never inherited, so that every run sees the program's own defaults.
+NOT_INHERITED = ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER", "SDL_AUDIODRIVER",
+                 "SDL_RENDER_DRIVER", "SDL_FRAMEBUFFER_ACCELERATION", "SDL_VIDEO_WINDOW_POS",
+                 "SDL_VIDEO_CENTERED", "LD_LIBRARY_PATH", "WINEPREFIX", "WINEDEBUG",
+                 "WINEDLLOVERRIDES")
+
+# Pixel classes, by channels full (8-bit values >= FULL_MIN) or off (<= OFF_MAX).
+BLACK, GREEN, WHITE, OTHER = 0, 1, 2, 3
+FULL_MIN = 240
+OFF_MAX = 15
+
+# Time limits, in seconds.
+XVFB_START_S = 15
+XVFB_TRIES = 3               # fresh servers tried before giving up
+WINDOW_WAIT_S = 30
+EXIT_WAIT_S = 20
+COMMAND_S = 20
+WINE_PREFIX_S = 180          # a new prefix takes about 10 s
+SETTLE_S = 20
+CROSS_WAIT_S = 5
+# Pauses, in seconds.
+POLL_S = 0.1
+STABLE_INTERVAL_S = 0.5      # between the two screenshots that must agree when settled
+PEAK_RSS_RUN_S = 3
+
+# The crosshair: an X about 20 px wide and 30 px tall centred on the pointer,
+# its arms along slopes of +-1.5 (rows per column).
+CROSS_WIDTH = 20
+CROSS_HEIGHT = 30
+CROSS_SIZE_SLACK = 3         # px either way on width and height
+CROSS_CENTRE_SLACK = 2       # px between the X's centre and the pointer
+CROSS_ARM_SLOPE = 1.5
+CROSS_ARM_SLACK = 2.5        # px between a white pixel and the nearer arm
+CROSS_ARM_PIXELS_MIN = 5     # white pixels in each of the four arms
+CROSS_PIXELS_MAX = 200       # an X, not a filled box
+
+# Lines on standard error that mean the program crashed or broke its memory.
+CRASH_MARKERS = ("AddressSanitizer", "LeakSanitizer", "UndefinedBehaviorSanitizer",
+                 "runtime error:", "Fatal signal", "Parachute", "Segmentation fault",
+                 "core dumped")
+ERROR_PREFIX = "vesk: "
+
+
+class Failure(Exception):
+    """A check did not hold."""
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+# ---------------------------------------------------------------- processes
+
+def run(argv, env=None, timeout=COMMAND_S, check_status=True):
+    """Runs a command to its end; returns its stdout as text."""
+    try:
+        done = subprocess.run([str(a) for a in argv], env=env, stdin=subprocess.DEVNULL,
+                              capture_output=True, text=True, errors="replace", timeout=timeout)
+    except subprocess.TimeoutExpired:
+        raise Failure("%s did not finish within %s s" % (" ".join(map(str, argv)), timeout))
+    check(not check_status or done.returncode == 0, "%s failed (%s): %s" % (
+        argv[0], status_text(done.returncode), done.stderr.strip()))
+    return done.stdout
+
+
+def stop(proc, sig=signal.SIGTERM):
+    """Ends a process we started, by its pid, and reaps it."""
+    if proc is None:
+        return
+    if proc.poll() is None:
+        proc.send_signal(sig)
+    try:
+        proc.wait(timeout=EXIT_WAIT_S)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait(timeout=EXIT_WAIT_S)
+
+
+def status_text(status):
+    """A process status as Popen gives it, in words."""
+    if status is None:
+        return "still running"
+    if status < 0:
+        try:
+            return "killed by signal %s" % signal.Signals(-status).name
+        except ValueError:
+            return "killed by signal %d" % -status
+    return "exit status %d" % status
+
+
+def crash_lines(text):
+    return [line for line in text.splitlines() if any(m in line for m in CRASH_MARKERS)]
+
+
+# ---------------------------------------------------------------- the X server
+
+def read_display(read_end):
+    """Reads Xvfb's -displayfd answer from read_end (and closes it): ':N', or None."""
+    text = b""
+    deadline = time.monotonic() + XVFB_START_S
+    try:
+        while not text.endswith(b"\n") and time.monotonic() < deadline:
+            if select.select([read_end], [], [], POLL_S)[0]:
+                chunk = os.read(read_end, 16)
+                if not chunk:
+                    break
+                text += chunk
+    finally:
+        os.close(read_end)
+    return ":" + text.strip().decode() if text.strip().isdigit() else None
+
+
+def start_xvfb(depth=SCREEN_DEPTH):
+    """A private Xvfb that answers with the screen asked for: a record with proc and display."""
+    want = ("dimensions:    %dx%d pixels" % (SCREEN_WIDTH, SCREEN_HEIGHT),
+            "depth of root window:    %d planes" % depth)
+    said = ""
+    for _ in range(XVFB_TRIES):
+        read_end, write_end = os.pipe()
+        proc = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-noreset", "-screen", "0",
+             "%dx%dx%d" % (SCREEN_WIDTH, SCREEN_HEIGHT, depth)],
+            pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        server = types.SimpleNamespace(proc=proc, display=read_display(read_end))
+        if server.display:
+            said = run(["xdpyinfo"], environment(display=server.display), check_status=False)
+            if all(w in said for w in want):
+                return server
+        stop(proc)
+    raise Failure("Xvfb: expected a %dx%d screen of depth %d within %d tries; xdpyinfo said %r"
+                  % (SCREEN_WIDTH, SCREEN_HEIGHT, depth, XVFB_TRIES, said[:300]))
+
+
+# ---------------------------------------------------------------- runtimes and programs
+
+def environment(runtime="classic", display=None, extra=None):
+    """The caller's environment set up for a runtime, with nothing steering SDL elsewhere."""
+    env = {k: v for k, v in os.environ.items() if k not in NOT_INHERITED}
+    if display:
+        env["DISPLAY"] = display
+    if runtime == "compat":
+        found = glob.glob(COMPAT_LIBRARY)
+        check(found, "the SDL2-backed runtime is not installed (no %s): install "
+              "libsdl1.2-compat with ./scripts/setup.sh test" % COMPAT_LIBRARY)
+        env["LD_LIBRARY_PATH"] = os.path.dirname(found[0])
+    env.update(extra or {})
+    return env
+
+
+def wine_prefix(env):
+    """Creates the Wine prefix named in env unless it is there, before any timed wait."""
+    if not os.path.exists(os.path.join(env["WINEPREFIX"], "system.reg")):
+        run(["wine", "wineboot", "--init"], env, WINE_PREFIX_S)
+        run(["wineserver", "--wait"], env, WINE_PREFIX_S)
+
+
+def start(args, runtime, display=None, extra=None, limits=None, wrapper=(), name=None):
+    """Starts the program for a runtime (args.exe under Wine, else args.vesk).
+
+    Returns the run record: proc, pid, runtime, display, env, its output files,
+    and what the checks need (wm_close, artifacts, name, window once found).
+    limits: {resource.RLIMIT_...: value} set in the child before exec."""
+    argv = list(wrapper) + [os.path.abspath(args.vesk)]
+    env = environment(runtime, display, extra)
+    if runtime == "wine":
+        check(os.path.exists(args.exe or ""), "no Windows program %r: build it with make "
+              "windows" % args.exe)
+        argv = ["wine", os.path.abspath(args.exe)]
+        env.update(WINE_ENVIRONMENT, WINEPREFIX=os.path.join(os.path.dirname(argv[1]),
+                                                             WINE_PREFIX))
+        wine_prefix(env)
+    all_limits = {resource.RLIMIT_CORE: 0, **(limits or {})}
+
+    def set_limits():
+        for which, value in all_limits.items():
+            resource.setrlimit(which, (value, value))
+
+    out, err = tempfile.TemporaryFile(), tempfile.TemporaryFile()
+    proc = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                            preexec_fn=set_limits)
+    return types.SimpleNamespace(
+        proc=proc, pid=proc.pid, runtime=runtime, display=display, env=env, out=out, err=err,
+        wm_close=getattr(args, "wm_close", None), artifacts=getattr(args, "artifacts", "."),
+        window=None, name=name or runtime)
+
+
+def output(p, stream="err"):
+    f = getattr(p, stream)
+    f.seek(0)
+    return f.read().decode(errors="replace")
+
+
+def alive(p):
+    return p.proc.poll() is None
+
+
+def wait(p, seconds=EXIT_WAIT_S):
+    """The exit status, or None if it is still running after `seconds`."""
+    try:
+        return p.proc.wait(timeout=seconds)
+    except subprocess.TimeoutExpired:
+        return None
+
+
+def kill(p):
+    """Ends the program (under Wine: every process of its prefix)."""
+    stop(p.proc, signal.SIGKILL)
+    if p.runtime == "wine":
+        run(["wineserver", "--kill"], p.env, check_status=False)
+
+
+def expect_alive(p):
+    check(alive(p), "the program ended early (%s); its stderr ends with:\n%s"
+          % (status_text(p.proc.returncode), output(p)[-2000:]))
+
+
+def proc_status(pid, field):
+    """A field of /proc/PID/status in KiB (VmRSS, VmSize), or None once the process is gone."""
+    try:
+        with open("/proc/%d/status" % pid) as f:
+            for line in f:
+                if line.startswith(field + ":"):
+                    return int(line.split()[1])
+    except OSError:
+        return None
+    return None
+
+
+def loaded_runtime(p):
+    """Checks that the program loaded its runtime and no other; returns what it loaded."""
+    with open("/proc/%d/maps" % p.pid) as maps:
+        libs = sorted({os.path.realpath(line.split()[5]) for line in maps
+                       if len(line.split()) >= 6 and re.search(r"/libSDL|\.exe$", line)})
+    sdl12 = [lib for lib in libs if "libSDL-1.2" in lib]
+    sdl2 = [lib for lib in libs if "libSDL2" in lib]
+    compat = [lib for lib in sdl12 if "sdl12-compat" in lib]
+    wants = {"classic": (sdl12 and not compat and not sdl2, "the classic libSDL-1.2, no libSDL2"),
+             "compat": (compat and sdl2, "sdl12-compat's libSDL-1.2 and libSDL2"),
+             "wine": (not sdl12 and not sdl2, "no libSDL")}
+    ok, want = wants[p.runtime]
+    check(ok, "runtime: expected the program to load %s; it loaded %s" % (want, libs))
+    return "loaded %s" % ", ".join(libs)
+
+
+def expect_failure(p, allowed, status=None, seconds=EXIT_WAIT_S):
+    """Waits for a failing run to end by itself: a failure status (`status` if given), no
+    crash report, nothing on stdout, and a line of stderr containing one of `allowed`
+    (with status given: exactly one line starting with "vesk: "). Returns those lines."""
+    ended = wait(p, seconds)
+    if ended is None:
+        kill(p)
+        raise Failure("expected the program to give up; still running after %d s" % seconds)
+    err, out = output(p), output(p, "out")
+    lines = [line for line in err.splitlines() if any(a in line for a in allowed)]
+    ours = [line for line in err.splitlines() if line.startswith(ERROR_PREFIX)]
+    check(ended > 0 and (status is None or (ended == status and len(ours) == 1)) and lines
+          and not out and not crash_lines(err),
+          "expected %s, a line with %s on stderr, nothing on stdout and no crash report; got "
+          "%s, stdout %r, stderr %r" % (status_text(status) if status else "a failure status",
+                                        " or ".join(map(repr, allowed)), status_text(ended),
+                                        out[:200], err[-1500:]))
+    return lines
+
+
+# ---------------------------------------------------------------- X input
+
+def xdo(p, *args, timeout=COMMAND_S):
+    """Runs one xdotool command chain on p's display; returns its output."""
+    return run(["xdotool"] + list(args), environment(display=p.display), timeout)
+
+
+def find_window(p, seconds=WINDOW_WAIT_S):
+    """Waits for the one visible window named Vesk, of 200 x 300; records it in p.window."""
+    deadline = time.monotonic() + seconds
+    ids = []
+    while not ids and time.monotonic() < deadline:
+        expect_alive(p)
+        ids = run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % WINDOW_NAME],
+                  environment(display=p.display), check_status=False).split()
+        time.sleep(0 if ids else POLL_S)
+    if len(ids) != 1:
+        tree = run(["xwininfo", "-root", "-children"], environment(display=p.display),
+                   check_status=False)
+        raise Failure("window: expected one visible window named %r within %d s; found %d. "
+                      "The top-level windows:\n%s\nThe program's stderr ends with:\n%s"
+                      % (WINDOW_NAME, seconds, len(ids), tree, output(p)[-2000:]))
+    p.window = ids[0]
+    name = xdo(p, "getwindowname", p.window).rstrip("\n")
+    x, y, width, height = geometry(p)
+    check(name == WINDOW_NAME and (width, height) == (WINDOW_WIDTH, WINDOW_HEIGHT),
+          "window: expected %r of %dx%d; got %r of %dx%d" % (WINDOW_NAME, WINDOW_WIDTH,
+                                                           WINDOW_HEIGHT, name, width, height))
+    return "window %s %r %dx%d at (%d, %d)" % (p.window, name, width, height, x, y)
+
+
+def geometry(p):
+    """(x, y, width, height) of p's window on the screen."""
+    values = dict(re.findall(r"^(\w+)=(-?\d+)$", xdo(p, "getwindowgeometry", "--shell",
+                                                      p.window), re.M))
+    return tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+
+
+def pointer(p, x, y):
+    xdo(p, "mousemove", "--window", p.window, x, y)
+
+
+def close_window(p):
+    """Sends the window manager's close request (WM_DELETE_WINDOW)."""
+    run([p.wm_close, p.window], environment(display=p.display))
+
+
+def close(p, seconds=EXIT_WAIT_S):
+    """A close request must end the program with status 0, no error and no crash report."""
+    close_window(p)
+    status = wait(p, seconds)
+    err = output(p)
+    errors = [line for line in err.splitlines() if line.startswith(ERROR_PREFIX)]
+    check(status == 0 and not errors and not crash_lines(err),
+          "close: expected status 0 without an error within %d s of WM_DELETE_WINDOW; got %s; "
+          "stderr ends with:\n%s" % (seconds, status_text(status), err[-3000:]))
+    return "ended with status 0"
+
+
+# ---------------------------------------------------------------- screenshots
+
+def parse_ppm(blob):
+    """(width, height, RGB bytes) of a binary PPM (P6, maxval 255)."""
+    fields = []
+    pos = 0
+    while len(fields) < 4:
+        while blob[pos:pos + 1].isspace():
+            pos += 1
+        if blob[pos:pos + 1] == b"#":
+            pos = blob.index(b"\n", pos) + 1
+            continue
+        start = pos
+        while pos < len(blob) and not blob[pos:pos + 1].isspace():
+            pos += 1
+        fields.append(blob[start:pos])
+    width, height = int(fields[1]), int(fields[2])
+    data = blob[pos + 1:pos + 1 + 3 * width * height]
+    check(fields[0] == b"P6" and fields[3] == b"255" and len(data) == 3 * width * height,
+          "screenshot: expected a whole 8-bit PPM from ImageMagick; got %r" % fields)
+    return width, height, data
+
+
+def screenshot(p):
+    """p's window as the screen shows it: a record with w, h, rgb (row-major) and cls."""
+    x, y, w, h = geometry(p)
+    blob = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"],
+                          env=environment(display=p.display), stdin=subprocess.DEVNULL,
+                          capture_output=True, timeout=COMMAND_S)
+    check(blob.returncode == 0, "screenshot: import failed: %s" % blob.stderr[-500:])
+    width, height, pixels = parse_ppm(blob.stdout)
+    check(x >= 0 and y >= 0 and x + w <= width and y + h <= height,
+          "screenshot: the window at (%d, %d) is not wholly on the screen" % (x, y))
+    rgb = b"".join(pixels[3 * ((y + row) * width + x):3 * ((y + row) * width + x + w)]
+                   for row in range(h))
+    cls = bytes(classify(rgb[i:i + 3]) for i in range(0, len(rgb), 3))
+    shot = types.SimpleNamespace(w=w, h=h, rgb=rgb, cls=cls)
+    if OTHER in cls:
+        i = cls.index(OTHER)
+        fail_with(p, "colours", shot, "expected only black, green and white pixels; "
+                  "%d others, the first at (%d, %d) is %s" % (cls.count(OTHER), i % w, i // w,
+                                                              tuple(rgb[3 * i:3 * i + 3])))
+    return shot
+
+
+@functools.lru_cache(maxsize=None)
+def classify(rgb):
+    """The class of a pixel's 8-bit (r, g, b)."""
+    levels = tuple(1 if c >= FULL_MIN else 0 if c <= OFF_MAX else None for c in rgb)
+    return {(0, 0, 0): BLACK, (0, 1, 0): GREEN, (1, 1, 1): WHITE}.get(levels, OTHER)
+
+
+def count(shot, cls, x0=0, y0=0, x1=WINDOW_WIDTH, y1=WINDOW_HEIGHT):
+    """Pixels of class cls in columns x0..x1-1 and rows y0..y1-1 (clipped)."""
+    x0, x1, y0, y1 = max(x0, 0), min(x1, shot.w), max(y0, 0), min(y1, shot.h)
+    if x0 >= x1:
+        return 0
+    return sum(shot.cls[y * shot.w + x0:y * shot.w + x1].count(cls) for y in range(y0, y1))
+
+
+def save_png(p, what, shot):
+    """Writes the screenshot as an RGB PNG in the artifacts folder; returns its path."""
+    path = os.path.join(p.artifacts, "%s_%s.png" % (p.name, what))
+
+    def chunk(kind, body):
+        return (struct.pack(">I", len(body)) + kind + body +
+                struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
+    rows = b"".join(b"\0" + shot.rgb[y * shot.w * 3:(y + 1) * shot.w * 3] for y in range(shot.h))
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", shot.w, shot.h, 8,
+                                                                    2, 0, 0, 0)) +
+                chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+    return path
+
+
+def fail_with(p, what, shot, message):
+    raise Failure("%s: %s; see %s" % (what, message, save_png(p, what, shot)))
+
+
+def wait_settled(p, what, seconds=SETTLE_S):
+    """Screenshots until two in a row, STABLE_INTERVAL_S apart, are the same; returns it."""
+    deadline = time.monotonic() + seconds
+    last = screenshot(p)
+    while time.monotonic() < deadline:
+        time.sleep(STABLE_INTERVAL_S)
+        expect_alive(p)
+        shot = screenshot(p)
+        if shot.cls == last.cls:
+            return shot
+        last = shot
+    fail_with(p, what, last, "expected the pile to stop moving within %d s" % seconds)
+
+
+def describe_cross(shot, x, y):
+    """Measures the white pixels against an X centred at (x, y); returns (problem, text)."""
+    white = [(i % shot.w, i // shot.w) for i, c in enumerate(shot.cls) if c == WHITE]
+    if not white:
+        return "no white pixels", "no white pixels"
+    xs = [w[0] for w in white]
+    ys = [w[1] for w in white]
+    width, height = max(xs) - min(xs) + 1, max(ys) - min(ys) + 1
+    centre_x, centre_y = (max(xs) + min(xs)) / 2, (max(ys) + min(ys)) / 2
+    off_arm = 0
+    arms = [0, 0, 0, 0]  # up-left, up-right, down-left, down-right
+    for px, py in white:
+        dx, dy = px - x, py - y
+        if min(abs(dy - CROSS_ARM_SLOPE * dx), abs(dy + CROSS_ARM_SLOPE * dx)) > \
+                CROSS_ARM_SLACK * CROSS_ARM_SLOPE:
+            off_arm += 1
+        arms[(dy > 0) * 2 + (dx > 0)] += 1
+    text = ("%d white px spanning %dx%d centred at (%.1f, %.1f), arms %s, %d off the arms"
+            % (len(white), width, height, centre_x, centre_y, arms, off_arm))
+    problem = None
+    if abs(width - CROSS_WIDTH) > CROSS_SIZE_SLACK or \
+            abs(height - CROSS_HEIGHT) > CROSS_SIZE_SLACK:
+        problem = "size"
+    elif abs(centre_x - x) > CROSS_CENTRE_SLACK or abs(centre_y - y) > CROSS_CENTRE_SLACK:
+        problem = "position"
+    elif off_arm or min(arms) < CROSS_ARM_PIXELS_MIN or len(white) > CROSS_PIXELS_MAX:
+        problem = "shape"
+    return problem, text
+
+
+def cross_follows(p, x, y, what="crosshair", seconds=CROSS_WAIT_S):
+    """Moves the pointer to (x, y) and waits until the white X stands there; returns
+    (screenshot, description)."""
+    pointer(p, x, y)
+    deadline = time.monotonic() + seconds
+    while True:
+        expect_alive(p)
+        shot = screenshot(p)
+        problem, text = describe_cross(shot, x, y)
+        if problem is None:
+            return shot, text
+        if time.monotonic() >= deadline:
+            fail_with(p, what, shot, "expected a white X of about %dx%d px centred at the "
+                      "pointer (%d, %d) within %d s; wrong %s: %s"
+                      % (CROSS_WIDTH, CROSS_HEIGHT, x, y, seconds, problem, text))
+        time.sleep(POLL_S)
+
+
+# ---------------------------------------------------------------- test scripts
+
+def arguments(description, runtimes=RUNTIMES):
+    """The options every real-program test takes; returns the parser to add its own."""
+    parser = argparse.ArgumentParser(description=description)
+    parser.add_argument("--vesk", required=True, help="the Linux program")
+    parser.add_argument("--exe", help="the Windows program, for the wine runtime")
+    parser.add_argument("--wm-close", help="tests/e2e's wm_close")
+    parser.add_argument("--runtime", choices=runtimes, default=runtimes[0])
+    parser.add_argument("--artifacts", default=".", help="folder for screenshots and logs")
+    # So that a test ended by ctest's timeout still ends its servers (finally blocks).
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+    return parser
+
+
+def run_case(results, name, function, *args):
+    """Runs one case, printing PASS or FAIL with the reason."""
+    started = time.monotonic()
+    try:
+        note = function(*args)
+        results.append((name, None))
+        print("PASS %s (%.1f s)%s" % (name, time.monotonic() - started,
+                                      ": " + note if note else ""), flush=True)
+    except (Failure, subprocess.TimeoutExpired, OSError) as error:
+        results.append((name, str(error)))
+        print("FAIL %s (%.1f s): %s" % (name, time.monotonic() - started, error), flush=True)
+
+
+def report(results):
+    """Prints 'N passed, N failed' for a list of (name, error or None); returns the status."""
+    failed = [name for name, error in results if error]
+    print("%d passed, %d failed" % (len(results) - len(failed), len(failed)))
+    return 1 if failed else 0
+
+
+# ---------------------------------------------------------------- commands
+
+def serve(args):
+    server = start_xvfb()
+    p = None
+    try:
+        xdo(server, "mousemove", *PARKED)
+        p = start(args, "classic", server.display)
+        find_window(p)
+        print("window %s" % p.window, flush=True)
+        for line in sys.stdin:
+            words = line.split()
+            try:
+                if words == ["picture"]:
+                    print(base64.b64encode(screenshot(p).rgb).decode(), flush=True)
+                elif words[:1] == ["move"] and len(words) == 3:
+                    pointer(p, *words[1:])
+                    print("ok", flush=True)
+                else:
+                    print("error: unknown command %r" % line.strip(), flush=True)
+            except Failure as failure:
+                print("error: %s" % str(failure).replace("\n", " "), flush=True)
+    finally:
+        if p:
+            kill(p)
+        stop(server.proc)
+
+
+def peak_rss(args):
+    server = start_xvfb()
+    p = None
+    try:
+        p = start(args, "classic", server.display)
+        find_window(p)
+        libs = loaded_runtime(p)
+        time.sleep(PEAK_RSS_RUN_S)
+        close_window(p)
+        _, status, usage = os.wait4(p.pid, 0)
+        check(status == 0, "the close request gave wait status %d" % status)
+        print("Peak resident memory of vesk on X11 (%s): %d KiB (%.1f MiB)"
+              % (libs, usage.ru_maxrss, usage.ru_maxrss / 1024))
+    finally:
+        if p:
+            kill(p)
+        stop(server.proc)
+
+
+def main():
+    parser = arguments("The X harness's own commands.", ("classic",))
+    parser.add_argument("command", choices=("serve", "peak-rss"))
+    args = parser.parse_args()
+    try:
+        (serve if args.command == "serve" else peak_rss)(args)
+    except Failure as failure:
+        print("error: %s" % failure, file=sys.stderr)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
