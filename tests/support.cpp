@@ -41,6 +41,7 @@ void __wrap_SDL_UnlockSurface(SDL_Surface *surface)
 void __wrap_SDL_UpdateRect(SDL_Surface *surface, Sint32 x, Sint32 y, Uint32 w, Uint32 h)
 {
     calls.presents++;
+    calls.locked_presents += calls.locks != calls.unlocks;
     calls.shown_w = surface->w;
     calls.shown_h = surface->h;
     calls.shown.assign(static_cast<size_t>(surface->w) * surface->h, 0);

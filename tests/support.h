@@ -16,6 +16,7 @@ struct sdl_calls {
     long locks;                  // real SDL_LockSurface calls
     long unlocks;                // real SDL_UnlockSurface calls
     long presents;               // SDL_UpdateRect calls
+    long locked_presents;        // of those, made while a lock had no unlock yet
     std::vector<uint32_t> shown; // pixel values of the last presented surface, row-major
     int shown_w, shown_h;
 };
