@@ -286,22 +286,10 @@ template <bool LOCK_EACH_GRAIN> static void walk_surface(SDL_Surface *surface, u
     }
 }
 
-// Whether s must be locked around pixel writes. A port of SDL 1.2 whose
-// surfaces never need it may leave SDL_MUSTLOCK out.
-static bool must_lock(const SDL_Surface *s)
-{
-#ifdef SDL_MUSTLOCK
-    return SDL_MUSTLOCK(s);
-#else
-    (void)s;
-    return false;
-#endif
-}
-
 void loop()
 {
     prepare_offsets(screen);
-    if (must_lock(screen))
+    if (SDL_MUSTLOCK(screen))
         walk_surface<true>(screen, green);
     else
         walk_surface<false>(screen, green);

@@ -212,6 +212,8 @@ void SDL_FreeSurface(SDL_Surface *surface);
 // into its mask, with the alpha mask set.
 Uint32 SDL_MapRGB(const SDL_PixelFormat *format, Uint8 r, Uint8 g, Uint8 b);
 // Returns 0.
+// Surfaces here are plain memory and never need locking around pixel writes.
+#define SDL_MUSTLOCK(surface) ((void)(surface), 0)
 int SDL_LockSurface(SDL_Surface *surface);
 void SDL_UnlockSurface(SDL_Surface *surface);
 // Fills rect (null: the whole surface), clipped to the surface, with the
