@@ -33,11 +33,12 @@ run:
 	$(MAKE) build
 	./$(BUILD)/vesk
 
-# Every test but the slower robustness label (see test-robust).
+# Every test but the slower robustness label (see test-robust) and the
+# Wine-driven ones (see test-windows).
 test:
 	./scripts/setup.sh test
 	$(MAKE) build
-	cd $(BUILD) && ctest --output-on-failure -LE robust
+	cd $(BUILD) && ctest --output-on-failure -LE 'robust|windows'
 
 # The real program's failure paths, soaks of X input and a valgrind session (label robust).
 test-robust:
@@ -94,12 +95,11 @@ package:
 # Emscripten into $(WEB_BUILD)/ (see README, "In a browser"). Debian's emcc
 # finds its JavaScript optimiser's modules through NODE_PATH.
 WEB_BUILD ?= build-web
-WEB_NATIVE ?= build-web-native
 WEB_PORT ?= 8080
 EMSCRIPTEN_ENV = NODE_PATH=/usr/share/nodejs
 
 $(WEB_BUILD)/CMakeCache.txt:
-	$(EMSCRIPTEN_ENV) emcmake cmake -S web -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release
+	$(EMSCRIPTEN_ENV) emcmake cmake -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release
 
 web:
 	./scripts/setup.sh web
@@ -120,9 +120,8 @@ test-web: web web/node_modules/.package-lock.json
 
 # The world step's median time in the browser beside the native one (reported, not judged).
 bench-web: web web/node_modules/.package-lock.json
-	cmake -S web -B $(WEB_NATIVE) -DCMAKE_BUILD_TYPE=Release
-	cmake --build $(WEB_NATIVE) -j $(JOBS)
-	VESK_WEB_DIR=$(CURDIR)/$(WEB_BUILD) VESK_STEP_BENCH=$(CURDIR)/$(WEB_NATIVE)/vesk_step_bench node web/bench.mjs
+	$(MAKE) build
+	VESK_WEB_DIR=$(CURDIR)/$(WEB_BUILD) VESK_STEP_BENCH=$(CURDIR)/$(BUILD)/vesk_step_bench node web/bench.mjs
 
 # Benchmarks of a Release build on the dummy video driver, repetitions
 # interleaved at random, medians reported, then the step over the floor;
@@ -142,7 +141,7 @@ bench-count:
 
 format:
 	clang-format -i src/*.cpp src/*.h tests/*.cpp tests/*.h packaging/icon/*.cpp \
-	  src/web/*.cpp src/web/*.h web/*.cpp bench/*.cpp fuzz/*.cpp fuzz/*.h
+	  src/platform/*.h src/platform/*/*.cpp src/platform/*/*.h web/*.cpp bench/*.cpp fuzz/*.cpp fuzz/*.h
 
 clean:
-	rm -rf $(BUILD) build-sanitize build-fuzz $(BENCH_BUILD) $(WEB_BUILD) $(WEB_NATIVE)
+	rm -rf $(BUILD) build-sanitize build-fuzz $(BENCH_BUILD) $(WEB_BUILD)

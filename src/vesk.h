@@ -32,6 +32,12 @@
 #include <SDL.h>
 #include <cstdint>
 
+// A build on the port layer (src/platform/port) must have found its SDL.h:
+// another SDL's records are laid out differently.
+#if defined(VESK_SDL_PORT) && !defined(VESK_PORT_SDL_H)
+#error "a port layer build must find src/platform/port/SDL.h as <SDL.h>, not another"
+#endif
+
 // The pointer with its pressed flag.
 struct mouse_state {
     float x;         // normalized, or window pixels in souris_verte

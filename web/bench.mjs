@@ -2,7 +2,7 @@
 //
 //   node web/bench.mjs
 //
-// Runs the native step timing helper (build-web-native/vesk_step_bench, or
+// Runs the native step timing helper (build/vesk_step_bench, or
 // $VESK_STEP_BENCH) and the same helper built to WebAssembly
 // (build-web/bench.html, or the page folder $VESK_WEB_DIR) in headless
 // Chromium, by turns and never both at once, and prints their medians side
@@ -19,7 +19,7 @@ import { launchChromium } from './chromium.mjs';
 import { startServer } from './serve.mjs';
 
 const ROOT = resolve(dirname(fileURLToPath(import.meta.url)), '..');
-const NATIVE = process.env.VESK_STEP_BENCH || join(ROOT, 'build-web-native', 'vesk_step_bench');
+const NATIVE = process.env.VESK_STEP_BENCH || join(ROOT, 'build', 'vesk_step_bench');
 const PAGE_DIR = process.env.VESK_WEB_DIR || join(ROOT, 'build-web');
 const STEPS = 600; // the page's own count (STEPS_DEFAULT in step_bench.cpp)
 const RUNS = 5;

@@ -96,7 +96,9 @@ int main(int argc, char *argv[])
         }
     }
 #ifndef __EMSCRIPTEN__
-    setenv("SDL_VIDEODRIVER", "dummy", 0);
+    static char dummy_driver[] = "SDL_VIDEODRIVER=dummy";
+    if (!std::getenv("SDL_VIDEODRIVER"))
+        putenv(dummy_driver);
 #endif
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "vesk_step_bench: cannot start SDL: %s\n", SDL_GetError());

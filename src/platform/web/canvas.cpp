@@ -1,0 +1,223 @@
+// canvas.cpp: the port layer's browser back end: the page's canvas is the
+// window, its DOM mouse events the input, performance.now() the clock.
+//
+// The JavaScript half keeps its state in Module.sdlWeb: the canvas, its 2D
+// context and an ImageData of the surface's size, the input not yet pumped
+// (`pending`, at most SDL_MAXEVENTS records), the held buttons, and
+// `frames`, the number of presents so far (which tests and tools may read).
+#include "../platform.h"
+#include "../port/backend.h"
+
+#include <emscripten.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+// The canvas's byte order is R, G, B, A: the surface's masks put red lowest.
+static const Uint32 RED_MASK = 0x000000FFu, GREEN_MASK = 0x0000FF00u, BLUE_MASK = 0x00FF0000u;
+// The canvas's alpha byte, set on every presented pixel.
+static const Uint32 OPAQUE = 0xFF000000u;
+// Numbers in one input record passed from JavaScript: type, button, held
+// buttons' mask (motion only), x, y, xrel, yrel.
+static const int EVENT_FIELDS = 7;
+static const int BYTES_PER_PIXEL = 4;
+static const char *const DRIVER_NAME = "canvas";
+
+static double start_ms = 0;     // performance.now() at backend_start
+static Uint32 *shown = nullptr; // the canvas's picture, opaque, row-major
+static int shown_w = 0, shown_h = 0;
+
+// clang-format off
+// Listens to the canvas's mouse; pending records carry the event types given.
+EM_JS(int, web_canvas_open, (int width, int height, int queue_length, int motion_type,
+                             int down_type, int up_type), {
+    var canvas = Module.canvas || document.getElementById('canvas');
+    if (!canvas)
+        return 0;
+    canvas.width = width;
+    canvas.height = height;
+    var context = canvas.getContext('2d');
+    if (!context)
+        return 0;
+    var s = {canvas: canvas, context: context, image: context.createImageData(width, height),
+             pending: [], held: 0, lastX: 0, lastY: 0, frames: 0, listeners: []};
+    function push(record) {
+        if (s.pending.length < queue_length)
+            s.pending.push(record);
+    }
+    function inside(e) {
+        var r = canvas.getBoundingClientRect();
+        return e.clientX >= r.left && e.clientX < r.right && e.clientY >= r.top && e.clientY < r.bottom;
+    }
+    function at(e) {
+        var r = canvas.getBoundingClientRect();
+        var x = Math.floor((e.clientX - r.left) * canvas.width / r.width);
+        var y = Math.floor((e.clientY - r.top) * canvas.height / r.height);
+        return [Math.min(Math.max(x, 0), canvas.width - 1), Math.min(Math.max(y, 0), canvas.height - 1)];
+    }
+    // DOM buttons 0 (main), 1 (middle), 2 (secondary) are SDL's 1 (left), 2 (middle), 3 (right).
+    function button(e) { return e.button === 0 ? 1 : e.button === 1 ? 2 : e.button === 2 ? 3 : 0; }
+    function listen(target, type, handler) {
+        target.addEventListener(type, handler);
+        s.listeners.push([target, type, handler]);
+    }
+    listen(canvas, 'mousedown', function(e) {
+        var b = button(e);
+        if (!b)
+            return;
+        e.preventDefault();
+        var p = at(e);
+        s.held |= 1 << (b - 1);
+        push([down_type, b, 0, p[0], p[1], 0, 0]);
+    });
+    listen(window, 'mouseup', function(e) {
+        var b = button(e);
+        if (!b || !(s.held & (1 << (b - 1))))
+            return;
+        s.held &= ~(1 << (b - 1));
+        var p = at(e);
+        push([up_type, b, 0, p[0], p[1], 0, 0]);
+    });
+    listen(window, 'mousemove', function(e) {
+        if (!s.held && !inside(e))
+            return;
+        var p = at(e);
+        push([motion_type, 0, s.held, p[0], p[1], p[0] - s.lastX, p[1] - s.lastY]);
+        s.lastX = p[0];
+        s.lastY = p[1];
+    });
+    listen(canvas, 'contextmenu', function(e) { e.preventDefault(); });
+    Module.sdlWeb = s;
+    return 1;
+});
+
+EM_JS(void, web_canvas_close, (), {
+    var s = Module.sdlWeb;
+    if (!s)
+        return;
+    s.listeners.forEach(function(l) { l[0].removeEventListener(l[1], l[2]); });
+    s.listeners = [];
+    s.pending = [];
+});
+
+EM_JS(void, web_present, (const Uint32 *pixels, int x, int y, int w, int h), {
+    var s = Module.sdlWeb;
+    var data = s.image.data;
+    data.set(HEAPU8.subarray(pixels, pixels + data.length));
+    s.context.putImageData(s.image, 0, 0, x, y, w, h);
+    s.frames++;
+});
+
+EM_JS(int, web_next_event, (int *record), {
+    var s = Module.sdlWeb;
+    if (!s || !s.pending.length)
+        return 0;
+    var fields = s.pending.shift();
+    for (var i = 0; i < fields.length; i++)
+        HEAP32[(record >> 2) + i] = fields[i];
+    return 1;
+});
+
+EM_JS(void, web_set_title, (const char *title), {
+    document.title = UTF8ToString(title);
+});
+// clang-format on
+
+const char *backend_driver_name()
+{
+    return DRIVER_NAME;
+}
+
+int backend_start()
+{
+    start_ms = emscripten_get_now();
+    return 1;
+}
+
+void backend_stop() {}
+
+backend_masks backend_channels()
+{
+    return backend_masks{RED_MASK, GREEN_MASK, BLUE_MASK};
+}
+
+int backend_open(int width, int height)
+{
+    shown =
+        static_cast<Uint32 *>(std::calloc(static_cast<size_t>(width) * height, BYTES_PER_PIXEL));
+    if (!shown) {
+        port_set_error("out of memory for the display surface");
+        return 0;
+    }
+    if (!web_canvas_open(width, height, SDL_MAXEVENTS, SDL_MOUSEMOTION, SDL_MOUSEBUTTONDOWN,
+                         SDL_MOUSEBUTTONUP)) {
+        std::free(shown);
+        shown = nullptr;
+        port_set_error("the page has no canvas with a 2D context");
+        return 0;
+    }
+    shown_w = width;
+    shown_h = height;
+    return 1;
+}
+
+void backend_close()
+{
+    web_canvas_close();
+    std::free(shown);
+    shown = nullptr;
+}
+
+void backend_set_caption(const char *title)
+{
+    web_set_title(title);
+}
+
+void backend_present(const void *pixels, int pitch, int x, int y, int w, int h)
+{
+    for (int row = y; row < y + h; row++) {
+        const Uint32 *from =
+            reinterpret_cast<const Uint32 *>(static_cast<const Uint8 *>(pixels) + row * pitch);
+        Uint32 *to = shown + row * shown_w;
+        for (int column = x; column < x + w; column++)
+            to[column] = from[column] | OPAQUE;
+    }
+    web_present(shown, x, y, w, h);
+}
+
+void backend_pump()
+{
+    int record[EVENT_FIELDS];
+    while (web_next_event(record)) {
+        SDL_Event e = {};
+        e.type = static_cast<Uint8>(record[0]);
+        if (e.type == SDL_MOUSEMOTION) {
+            e.motion.state = static_cast<Uint8>(record[2]);
+            e.motion.x = static_cast<Uint16>(record[3]);
+            e.motion.y = static_cast<Uint16>(record[4]);
+            e.motion.xrel = static_cast<Sint16>(record[5]);
+            e.motion.yrel = static_cast<Sint16>(record[6]);
+        } else {
+            e.button.button = static_cast<Uint8>(record[1]);
+            e.button.state = e.type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
+            e.button.x = static_cast<Uint16>(record[3]);
+            e.button.y = static_cast<Uint16>(record[4]);
+        }
+        port_push_event(&e);
+    }
+}
+
+Uint32 backend_ticks()
+{
+    return static_cast<Uint32>(emscripten_get_now() - start_ms);
+}
+
+void backend_sleep(Uint32 ms)
+{
+    emscripten_sleep(ms);
+}
+
+void platform_report(const char *line)
+{
+    std::fprintf(stderr, "%s\n", line);
+}
