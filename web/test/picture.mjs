@@ -21,6 +21,39 @@ export async function canvasPicture(page) {
   return Buffer.from(text, 'base64');
 }
 
+// The canvas as the page shows it, brought back to surface pixels: from a
+// screenshot of scale x scale device pixels per surface pixel, each block's
+// middle pixel, and mixed, the number of blocks not of one colour (0 when
+// the canvas is shown crisp).
+export async function shownPicture(page, scale) {
+  const png = (await page.locator('#canvas').screenshot()).toString('base64');
+  const { text, mixed } = await page.evaluate(async ({ png, scale, width, height }) => {
+    const image = new Image();
+    image.src = `data:image/png;base64,${png}`;
+    await image.decode();
+    const canvas = document.createElement('canvas');
+    [canvas.width, canvas.height] = [width * scale, height * scale];
+    canvas.getContext('2d').drawImage(image, 0, 0);
+    const data = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
+    const at = (x, y) => 4 * (y * canvas.width + x);
+    const parts = [];
+    let mixed = 0;
+    for (let y = 0; y < height; y++)
+      for (let x = 0; x < width; x++) {
+        const middle = at(x * scale + (scale >> 1), y * scale + (scale >> 1));
+        parts.push(String.fromCharCode(...data.subarray(middle, middle + 3)));
+        let same = true;
+        for (let i = 0; i < scale * scale && same; i++) {
+          const p = at(x * scale + (i % scale), y * scale + Math.floor(i / scale));
+          same = data[p] === data[middle] && data[p + 1] === data[middle + 1] && data[p + 2] === data[middle + 2];
+        }
+        mixed += same ? 0 : 1;
+      }
+    return { text: btoa(parts.join('')), mixed };
+  }, { png, scale, width: WIDTH, height: HEIGHT });
+  return { picture: Buffer.from(text, 'base64'), mixed };
+}
+
 function is(picture, index, colour) {
   return picture[3 * index] === colour[0] && picture[3 * index + 1] === colour[1] &&
     picture[3 * index + 2] === colour[2];

@@ -1,5 +1,17 @@
 // canvas.cpp: the port layer's browser back end: the page's canvas is the
-// window, its DOM mouse events the input, performance.now() the clock.
+// window, its DOM mouse and pointer events the input, performance.now() the
+// clock.
+//
+// Input: the mouse through its own DOM events, as SDL 1.2 gives it on X11
+// (a button pressed over the canvas grabs the pointer until its release).
+// A finger or a pen (pointer events) is the left button held: putting it
+// down presses, moving it is motion with SDL_BUTTON(SDL_BUTTON_LEFT) in the
+// held mask, lifting it (or the browser cancelling it) releases. The first
+// finger or pen down alone counts until it is lifted; it is ignored while
+// the mouse holds the left button. The canvas takes no touch gestures
+// (touch-action: none): the page neither scrolls nor zooms under a finger.
+// Positions map from the canvas's box on the page, whatever its scale, to
+// surface pixels, clamped to the surface.
 //
 // The JavaScript half keeps its state in Module.sdlWeb: the canvas, its 2D
 // context and an ImageData of the surface's size, the input not yet pumped
@@ -86,6 +98,41 @@ EM_JS(int, web_canvas_open, (int width, int height, int queue_length, int motion
         s.lastX = p[0];
         s.lastY = p[1];
     });
+    // Finger and pen: pointerId of the one that counts, or null.
+    var touching = null;
+    listen(canvas, 'pointerdown', function(e) {
+        if (e.pointerType === 'mouse')
+            return;
+        e.preventDefault(); // no compatibility mouse events
+        if (touching !== null || s.held & 1)
+            return;
+        touching = e.pointerId;
+        canvas.setPointerCapture(e.pointerId);
+        var p = at(e);
+        s.held |= 1;
+        push([down_type, 1, 0, p[0], p[1], 0, 0]);
+        s.lastX = p[0];
+        s.lastY = p[1];
+    });
+    listen(canvas, 'pointermove', function(e) {
+        if (e.pointerId !== touching)
+            return;
+        var p = at(e);
+        push([motion_type, 0, s.held, p[0], p[1], p[0] - s.lastX, p[1] - s.lastY]);
+        s.lastX = p[0];
+        s.lastY = p[1];
+    });
+    function lift(e) {
+        if (e.pointerId !== touching)
+            return;
+        touching = null;
+        s.held &= ~1;
+        var p = at(e);
+        push([up_type, 1, 0, p[0], p[1], 0, 0]);
+    }
+    listen(canvas, 'pointerup', lift);
+    listen(canvas, 'pointercancel', lift);
+    canvas.style.touchAction = 'none';
     listen(canvas, 'contextmenu', function(e) { e.preventDefault(); });
     Module.sdlWeb = s;
     return 1;
