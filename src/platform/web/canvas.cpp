@@ -13,8 +13,15 @@
 // Positions map from the canvas's box on the page, whatever its scale, to
 // surface pixels, clamped to the surface.
 //
+// Presenting: backend_present copies the rectangle into `shown` (module
+// memory) with every pixel opaque, and hands the canvas an ImageData that
+// views `shown` in place, so no other copy is made. The 2D context is
+// desynchronized: the browser shows each present without waiting for the
+// page's next rendering, which costs the main thread far less a frame.
+//
 // The JavaScript half keeps its state in Module.sdlWeb: the canvas, its 2D
-// context and an ImageData of the surface's size, the input not yet pumped
+// context and the ImageData over `shown` (made again when the module's
+// memory grows and moves), the input not yet pumped
 // (`pending`, at most SDL_MAXEVENTS records), the held buttons, and
 // `frames`, the number of presents so far (which tests and tools may read).
 #include "../platform.h"
@@ -48,10 +55,10 @@ EM_JS(int, web_canvas_open, (int width, int height, int queue_length, int motion
         return 0;
     canvas.width = width;
     canvas.height = height;
-    var context = canvas.getContext('2d');
+    var context = canvas.getContext('2d', {desynchronized: true});
     if (!context)
         return 0;
-    var s = {canvas: canvas, context: context, image: context.createImageData(width, height),
+    var s = {canvas: canvas, context: context, image: null,
              pending: [], held: 0, lastX: 0, lastY: 0, frames: 0, listeners: []};
     function push(record) {
         if (s.pending.length < queue_length)
@@ -147,10 +154,13 @@ EM_JS(void, web_canvas_close, (), {
     s.pending = [];
 });
 
+// Shows the rectangle of `shown` (pixels, the canvas's size, opaque).
 EM_JS(void, web_present, (const Uint32 *pixels, int x, int y, int w, int h), {
     var s = Module.sdlWeb;
-    var data = s.image.data;
-    data.set(HEAPU8.subarray(pixels, pixels + data.length));
+    var width = s.canvas.width, height = s.canvas.height;
+    if (!s.image || s.image.data.buffer !== HEAPU8.buffer || s.image.data.byteOffset !== pixels)
+        s.image = new ImageData(new Uint8ClampedArray(HEAPU8.buffer, pixels, width * height * 4),
+                                width, height);
     s.context.putImageData(s.image, 0, 0, x, y, w, h);
     s.frames++;
 });
