@@ -44,7 +44,7 @@ const WINDOWS = 3;
 const WINDOW_MS = 1500;
 const SWITCH_MS = 300;
 // The profiler's sampling interval, in microseconds.
-const SAMPLE_US = 100;
+const SAMPLE_US = 1000;
 const MARK = 'step-timing ';
 
 function parse(text, where) {
@@ -110,8 +110,8 @@ function kind({ functionName: name, url }) {
   return 'glue';
 }
 const KINDS = [
-  ['wasm', "the frame's WebAssembly (step, drawing, clear)"],
-  ['present', 'present (copy, alpha, putImageData)'],
+  ['wasm', "WebAssembly (step, drawing, clear, opaque copy)"],
+  ['present', 'present (web_present, putImageData)'],
   ['glue', 'Asyncify, the timer, events, other script'],
   ['browser', "browser's own (rendering, GC)"],
   ['idle', 'idle (the delay)'],
@@ -127,7 +127,9 @@ async function pagePace(context, url) {
   await cdp.send('Profiler.enable');
   await cdp.send('Profiler.setSamplingInterval', { interval: SAMPLE_US });
   const read = () => page.evaluate(() => [performance.now(), Module.sdlWeb.frames, { ...vesk_timing }]);
-  const rates = { 1: { paces: [] }, [THROTTLE]: { paces: [] } };
+  const rates = {};
+  for (const rate of [1, THROTTLE])
+    rates[rate] = { paces: [], timer: { asked: 0, late: 0, work: 0, timers: 0 }, kinds: {} };
   for (let i = 0; i <= WINDOWS; i++) {
     for (const rate of [1, THROTTLE]) {
       await cdp.send('Emulation.setCPUThrottlingRate', { rate });
@@ -142,21 +144,23 @@ async function pagePace(context, url) {
       const r = rates[rate];
       if (!profiled) {
         r.paces.push((frames * 1000) / (end[0] - start[0]));
+        for (const k of ['asked', 'late', 'work', 'timers'])
+          r.timer[k] += end[2][k] - start[2][k];
         continue;
       }
       const { profile } = await cdp.send('Profiler.stop');
-      const timers = end[2].timers - start[2].timers;
-      r.timer = Object.fromEntries(['asked', 'late', 'work'].map((k) => [k, (end[2][k] - start[2][k]) / timers]));
       const nodes = new Map(profile.nodes.map((n) => [n.id, kind(n.callFrame)]));
-      r.kinds = {};
       profile.samples.forEach((id, k) => {
         r.kinds[nodes.get(id)] = (r.kinds[nodes.get(id)] || 0) + profile.timeDeltas[k] / 1000 / frames;
       });
     }
   }
   await page.close();
-  for (const r of Object.values(rates))
+  for (const r of Object.values(rates)) {
     r.pace = r.paces.sort((a, b) => a - b)[Math.floor(r.paces.length / 2)];
+    for (const k of ['asked', 'late', 'work'])
+      r.timer[k] /= r.timer.timers;
+  }
   return rates;
 }
 
@@ -208,7 +212,8 @@ async function main() {
     `windows of ${WINDOW_MS / 1000} s each; a 10 ms delay allows at most 100):`);
   console.log(`  1x ${full.pace.toFixed(1)}, ${THROTTLE}x ${slow.pace.toFixed(1)} frames a second: ` +
     `${THROTTLE}x keeps ${((100 * slow.pace) / full.pace).toFixed(1)} %`);
-  console.log(`Where a frame's time goes, ms a frame (one window each, profiled every ${SAMPLE_US} µs):`);
+  console.log(`Where a frame's time goes, ms a frame: the delay over the windows above; the main ` +
+    `thread by kind over one more window each, profiled every ${SAMPLE_US} µs:`);
   const row = (name, a, b) => console.log(`  ${name.padEnd(50)}${ms(a)}  ${ms(b)}`);
   console.log(`  ${''.padEnd(50)}    1x      ${THROTTLE}x`);
   row('delay asked', full.timer.asked, slow.timer.asked);
