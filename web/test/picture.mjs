@@ -21,37 +21,25 @@ export async function canvasPicture(page) {
   return Buffer.from(text, 'base64');
 }
 
-// The canvas as the page shows it, brought back to surface pixels: from a
-// screenshot of scale x scale device pixels per surface pixel, each block's
-// middle pixel, and mixed, the number of blocks not of one colour (0 when
-// the canvas is shown crisp).
-export async function shownPicture(page, scale) {
+// Pixels where the canvas as the page shows it (a screenshot) differs from
+// its own picture drawn scale times as large, unsmoothed: 0 when it is
+// shown crisp at that scale.
+export async function shownDifferences(page, scale) {
   const png = (await page.locator('#canvas').screenshot()).toString('base64');
-  const { text, mixed } = await page.evaluate(async ({ png, scale, width, height }) => {
-    const image = new Image();
-    image.src = `data:image/png;base64,${png}`;
-    await image.decode();
-    const canvas = document.createElement('canvas');
-    [canvas.width, canvas.height] = [width * scale, height * scale];
-    canvas.getContext('2d').drawImage(image, 0, 0);
-    const data = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
-    const at = (x, y) => 4 * (y * canvas.width + x);
-    const parts = [];
-    let mixed = 0;
-    for (let y = 0; y < height; y++)
-      for (let x = 0; x < width; x++) {
-        const middle = at(x * scale + (scale >> 1), y * scale + (scale >> 1));
-        parts.push(String.fromCharCode(...data.subarray(middle, middle + 3)));
-        let same = true;
-        for (let i = 0; i < scale * scale && same; i++) {
-          const p = at(x * scale + (i % scale), y * scale + Math.floor(i / scale));
-          same = data[p] === data[middle] && data[p + 1] === data[middle + 1] && data[p + 2] === data[middle + 2];
-        }
-        mixed += same ? 0 : 1;
-      }
-    return { text: btoa(parts.join('')), mixed };
-  }, { png, scale, width: WIDTH, height: HEIGHT });
-  return { picture: Buffer.from(text, 'base64'), mixed };
+  return page.evaluate(async ({ png, scale }) => {
+    const shown = Object.assign(new Image(), { src: `data:image/png;base64,${png}` });
+    await shown.decode();
+    const canvas = document.getElementById('canvas');
+    const pixels = (picture) => {
+      const c = Object.assign(document.createElement('canvas'), { width: canvas.width * scale, height: canvas.height * scale });
+      const context = c.getContext('2d');
+      context.imageSmoothingEnabled = false;
+      context.drawImage(picture, 0, 0, c.width, c.height);
+      return context.getImageData(0, 0, c.width, c.height).data;
+    };
+    const [a, b] = [pixels(shown), pixels(canvas)];
+    return a.filter((v, i) => i % 4 === 0 && (v !== b[i] || a[i + 1] !== b[i + 1] || a[i + 2] !== b[i + 2])).length;
+  }, { png, scale });
 }
 
 function is(picture, index, colour) {
