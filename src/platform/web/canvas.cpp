@@ -105,19 +105,20 @@ EM_JS(int, web_canvas_open, (int width, int height, int queue_length, int motion
         s.lastX = p[0];
         s.lastY = p[1];
     });
-    // Finger and pen: pointerId of the one that counts, or null.
+    // Finger and pen: pointerId of the one that counts, or null; it holds SDL's left button.
     var touching = null;
+    var LEFT = 1, LEFT_MASK = 1 << (LEFT - 1);
     listen(canvas, 'pointerdown', function(e) {
         if (e.pointerType === 'mouse')
             return;
         e.preventDefault(); // no compatibility mouse events
-        if (touching !== null || s.held & 1)
+        if (touching !== null || s.held & LEFT_MASK)
             return;
         touching = e.pointerId;
         canvas.setPointerCapture(e.pointerId);
         var p = at(e);
-        s.held |= 1;
-        push([down_type, 1, 0, p[0], p[1], 0, 0]);
+        s.held |= LEFT_MASK;
+        push([down_type, LEFT, 0, p[0], p[1], 0, 0]);
         s.lastX = p[0];
         s.lastY = p[1];
     });
@@ -133,9 +134,9 @@ EM_JS(int, web_canvas_open, (int width, int height, int queue_length, int motion
         if (e.pointerId !== touching)
             return;
         touching = null;
-        s.held &= ~1;
+        s.held &= ~LEFT_MASK;
         var p = at(e);
-        push([up_type, 1, 0, p[0], p[1], 0, 0]);
+        push([up_type, LEFT, 0, p[0], p[1], 0, 0]);
     }
     listen(canvas, 'pointerup', lift);
     listen(canvas, 'pointercancel', lift);
@@ -154,13 +155,12 @@ EM_JS(void, web_canvas_close, (), {
     s.pending = [];
 });
 
-// Shows the rectangle of `shown` (pixels, the canvas's size, opaque).
+// Shows the rectangle of `shown` (pixels, the canvas's size, opaque; 4 bytes a pixel).
 EM_JS(void, web_present, (const Uint32 *pixels, int x, int y, int w, int h), {
     var s = Module.sdlWeb;
-    var width = s.canvas.width, height = s.canvas.height;
+    var width = s.canvas.width, height = s.canvas.height, bytes = width * height * 4;
     if (!s.image || s.image.data.buffer !== HEAPU8.buffer || s.image.data.byteOffset !== pixels)
-        s.image = new ImageData(new Uint8ClampedArray(HEAPU8.buffer, pixels, width * height * 4),
-                                width, height);
+        s.image = new ImageData(new Uint8ClampedArray(HEAPU8.buffer, pixels, bytes), width, height);
     s.context.putImageData(s.image, 0, 0, x, y, w, h);
     s.frames++;
 });
