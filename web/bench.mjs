@@ -1,4 +1,5 @@
-// bench.mjs: the world step's median time in the browser beside the native one.
+// bench.mjs: the world step's median time in the browser beside the native
+// one, and the toy's page at full speed and on a slow CPU.
 //
 //   node web/bench.mjs
 //
@@ -6,8 +7,18 @@
 // $VESK_STEP_BENCH) and the same helper built to WebAssembly
 // (build-web/bench.html, or the page folder $VESK_WEB_DIR) in headless
 // Chromium, by turns and never both at once, and prints their medians side
-// by side, with the pace of the toy's own page in frames a second. Each side
-// runs RUNS times; the figures are, phase by phase, the middle run's median.
+// by side. Each side runs RUNS times; the figures are, phase by phase, the
+// middle run's median.
+//
+// Then the toy's own page, in one run: its pace in frames a second with the
+// CPU at full speed and throttled THROTTLE times (Chromium's DevTools
+// protocol, as a mid-range phone is emulated), windows of both taken by
+// turns; and where a frame's time goes at each rate: the delay's timer (the
+// time asked and how late it fires), the frame's work from the timer to the
+// next delay, and the main thread's time by kind from a CPU profile (the
+// frame's own WebAssembly, the present, Asyncify and the timer, the
+// browser's own work such as rendering).
+//
 // Reports, never judges: exits 0 whatever the figures, 1 only when a run
 // fails.
 import { execFile } from 'node:child_process';
@@ -26,7 +37,14 @@ const RUNS = 5;
 // Bounds, in milliseconds.
 const RUN_TIMEOUT_MS = 120000;
 const PACE_WARMUP_MS = 1000;
-const PACE_MS = 3000;
+// The pace: WINDOWS windows of WINDOW_MS at each rate, by turns, each after
+// SWITCH_MS at its rate; one more window at each rate is profiled.
+const THROTTLE = 4;
+const WINDOWS = 3;
+const WINDOW_MS = 1500;
+const SWITCH_MS = 300;
+// The profiler's sampling interval, in microseconds.
+const SAMPLE_US = 1000;
 const MARK = 'step-timing ';
 
 function parse(text, where) {
@@ -57,17 +75,93 @@ async function runBrowser(context, url) {
   return parse(lines.join('\n'), 'browser');
 }
 
-// Frames a second of the toy's page, after a warm-up.
+// Installed in the page before its script: times every timer the page sets
+// (Asyncify's SDL_Delay is one setTimeout a frame) from the call to its
+// firing, and the work from one firing to the next timer set.
+function timeTimers() {
+  const timing = { asked: 0, late: 0, work: 0, timers: 0 };
+  let fired = null;
+  const setTimer = window.setTimeout;
+  window.setTimeout = (callback, ms, ...rest) => {
+    const set = performance.now();
+    if (fired !== null)
+      timing.work += set - fired;
+    return setTimer(() => {
+      fired = performance.now();
+      timing.asked += ms;
+      timing.late += fired - set - ms;
+      timing.timers++;
+      callback(...rest);
+    }, ms);
+  };
+  window.vesk_timing = timing;
+}
+
+// The kind of main-thread time a profile node's function stands for.
+function kind({ functionName: name, url }) {
+  if (name === '(idle)')
+    return 'idle';
+  if (name === '(program)' || name === '(garbage collector)')
+    return 'browser';
+  if (/putImageData|web_present|SDL_UpdateRect/.test(name))
+    return 'present';
+  if (url.endsWith('.wasm') && !/^(asyncify|js-to-wasm)/.test(name))
+    return 'wasm';
+  return 'glue';
+}
+const KINDS = [
+  ['wasm', "WebAssembly (step, drawing, clear, opaque copy)"],
+  ['present', 'present (web_present, putImageData)'],
+  ['glue', 'Asyncify, the timer, events, other script'],
+  ['browser', "browser's own (rendering, GC)"],
+  ['idle', 'idle (the delay)'],
+];
+
+// The page's pace at full speed and throttled, and its profile at each.
 async function pagePace(context, url) {
   const page = await context.newPage();
+  await page.addInitScript(timeTimers);
   await page.goto(url);
   await page.waitForTimeout(PACE_WARMUP_MS);
-  const read = () => page.evaluate(() => [performance.now(), Module.sdlWeb ? Module.sdlWeb.frames : 0]);
-  const start = await read();
-  await page.waitForTimeout(PACE_MS);
-  const end = await read();
+  const cdp = await context.newCDPSession(page);
+  await cdp.send('Profiler.enable');
+  await cdp.send('Profiler.setSamplingInterval', { interval: SAMPLE_US });
+  const read = () => page.evaluate(() => [performance.now(), Module.sdlWeb.frames, { ...vesk_timing }]);
+  const rates = {};
+  for (const rate of [1, THROTTLE])
+    rates[rate] = { paces: [], timer: { asked: 0, late: 0, work: 0, timers: 0 }, kinds: {} };
+  for (let i = 0; i <= WINDOWS; i++) {
+    for (const rate of [1, THROTTLE]) {
+      await cdp.send('Emulation.setCPUThrottlingRate', { rate });
+      await page.waitForTimeout(SWITCH_MS);
+      const profiled = i === WINDOWS;
+      if (profiled)
+        await cdp.send('Profiler.start');
+      const start = await read();
+      await page.waitForTimeout(WINDOW_MS);
+      const end = await read();
+      const frames = end[1] - start[1];
+      const r = rates[rate];
+      if (!profiled) {
+        r.paces.push((frames * 1000) / (end[0] - start[0]));
+        for (const k of ['asked', 'late', 'work', 'timers'])
+          r.timer[k] += end[2][k] - start[2][k];
+        continue;
+      }
+      const { profile } = await cdp.send('Profiler.stop');
+      const nodes = new Map(profile.nodes.map((n) => [n.id, kind(n.callFrame)]));
+      profile.samples.forEach((id, k) => {
+        r.kinds[nodes.get(id)] = (r.kinds[nodes.get(id)] || 0) + profile.timeDeltas[k] / 1000 / frames;
+      });
+    }
+  }
   await page.close();
-  return ((end[1] - start[1]) * 1000) / (end[0] - start[0]);
+  for (const r of Object.values(rates)) {
+    r.pace = r.paces.sort((a, b) => a - b)[Math.floor(r.paces.length / 2)];
+    for (const k of ['asked', 'late', 'work'])
+      r.timer[k] /= r.timer.timers;
+  }
+  return rates;
 }
 
 // One record whose medians are, phase by phase, the middle of the runs'.
@@ -112,7 +206,22 @@ async function main() {
   console.log(`browser (Chromium, wasm)        ${ms(w.falling)}   ${ms(w.settled)}   ${ms(w.all)}`);
   console.log(`browser / native                ${ratio(w.falling, n.falling)}   ` +
     `${ratio(w.settled, n.settled)}   ${ratio(w.all, n.all)}`);
-  console.log(`the page's pace: ${pace.toFixed(1)} frames a second (a 10 ms delay allows at most 100)`);
+  const full = pace[1];
+  const slow = pace[THROTTLE];
+  console.log(`\nThe page's pace, one run, CPU at 1x and ${THROTTLE}x by turns (median of ${WINDOWS} ` +
+    `windows of ${WINDOW_MS / 1000} s each; a 10 ms delay allows at most 100):`);
+  console.log(`  1x ${full.pace.toFixed(1)}, ${THROTTLE}x ${slow.pace.toFixed(1)} frames a second: ` +
+    `${THROTTLE}x keeps ${((100 * slow.pace) / full.pace).toFixed(1)} %`);
+  console.log(`Where a frame's time goes, ms a frame: the delay over the windows above; the main ` +
+    `thread by kind over one more window each, profiled every ${SAMPLE_US} µs:`);
+  const row = (name, a, b) => console.log(`  ${name.padEnd(50)}${ms(a)}  ${ms(b)}`);
+  console.log(`  ${''.padEnd(50)}    1x      ${THROTTLE}x`);
+  row('delay asked', full.timer.asked, slow.timer.asked);
+  row('delay fired late by', full.timer.late, slow.timer.late);
+  row('work, from the timer to the next delay', full.timer.work, slow.timer.work);
+  console.log('  main thread by kind:');
+  for (const [key, name] of KINDS)
+    row(`  ${name}`, full.kinds[key] || 0, slow.kinds[key] || 0);
 }
 
 main().catch((error) => {

@@ -1,8 +1,10 @@
 // chromium.mjs: Debian's Chromium, headless, driven by playwright-core.
 //
-// launchChromium() starts /usr/bin/chromium (or $CHROMIUM) with a fresh
-// profile in a temporary folder and resolves to { context, close }; close()
-// ends the browser and removes the profile. Playwright never downloads a
+// launchChromium(options) starts /usr/bin/chromium (or $CHROMIUM) with a
+// fresh profile in a temporary folder and resolves to { context, close };
+// close() ends the browser and removes the profile. options are Playwright's
+// context options (viewport, deviceScaleFactor, isMobile, hasTouch, ...),
+// over a VIEWPORT-sized window. Playwright never downloads a
 // browser here: it only drives the one Debian installed.
 import { chromium } from 'playwright-core';
 import { mkdtemp, rm } from 'node:fs/promises';
@@ -26,7 +28,7 @@ const FLAGS = [
   '--disable-sync',
 ];
 
-export async function launchChromium() {
+export async function launchChromium(options = {}) {
   const profile = await mkdtemp(join(tmpdir(), 'vesk-chromium-'));
   let context;
   try {
@@ -36,6 +38,7 @@ export async function launchChromium() {
       args: FLAGS,
       viewport: VIEWPORT,
       timeout: LAUNCH_TIMEOUT_MS,
+      ...options,
     });
   } catch (error) {
     await rm(profile, { recursive: true, force: true });

@@ -1,22 +1,27 @@
 // browser.test.mjs: the toy's page in headless Chromium, beside the desktop
-// program in Xvfb, both started by this test.
+// program in Xvfb, both started by this test; then on an emulated phone.
 //
 //   node --test web/test/browser.test.mjs
 //
 // Needs build-web/ (make web) and build/vesk (make build), or the folders
-// named by VESK_WEB_DIR and VESK_DESKTOP. The page is served on 127.0.0.1.
-// The tests run in order on one page: each starts from where the last left
-// the world. Every wait is bounded in time or in count.
+// named by VESK_WEB_DIR and VESK_DESKTOP. The page is served on 127.0.0.1,
+// on a big screen from a copy of its folder that the offline test rebuilds.
+// The tests of each screen run in order on one page: each starts from where
+// the last left the world. Every wait is bounded in time or in count.
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
+import { execFile } from 'node:child_process';
+import { appendFile, cp, mkdtemp, readFile, rm } from 'node:fs/promises';
+import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
+import { promisify } from 'node:util';
 
 import { launchChromium } from '../chromium.mjs';
 import { startServer } from '../serve.mjs';
 import { startDesktop } from './desktop.mjs';
 import {
-  HEIGHT, WIDTH, canvasPicture, differences, greenCount, whiteCount,
+  HEIGHT, WIDTH, canvasPicture, differences, greenCount, shownDifferences, whiteCount,
 } from './picture.mjs';
 
 const ROOT = resolve(dirname(fileURLToPath(import.meta.url)), '..', '..');
@@ -49,8 +54,19 @@ const PACE_MAX = 101;
 const PACE_MIN = 35;
 // Grains a 9 x 9 brush removes at its first touch of the full pile.
 const BRUSH_CELLS = 81;
+// Device pixels a surface pixel: on a 1400 x 1000 screen at ratio 1, 3; on
+// a 390 x 844 phone at ratio 3, 5 (333.3 x 500 CSS pixels); turned, 3.
+const BIG_SCREEN = { width: 1400, height: 1000 };
+const BIG_SCALE = 3;
+const PHONE = { width: 390, height: 844, deviceScaleFactor: 3, mobile: true };
+const PHONE_SCALE = 5;
+const TURNED_SCALE = 3;
 
 const sleep = (ms) => new Promise((done) => setTimeout(done, ms));
+const stopServer = async (served) => {
+  served?.server.closeAllConnections();
+  await new Promise((done) => (served ? served.server.close(done) : done()));
+};
 
 async function frames(page) {
   return page.evaluate(() => (window.Module && Module.sdlWeb ? Module.sdlWeb.frames : 0));
@@ -108,40 +124,69 @@ function xBox(x, y) {
   return [x - X_HALF_WIDTH, y - X_HALF_HEIGHT, x + X_HALF_WIDTH, y + X_HALF_HEIGHT];
 }
 
-describe('Vesk in headless Chromium', { timeout: 4 * TEST_TIMEOUT_MS }, () => {
-  let served, browser, page, desktop, box;
-  const problems = [];
+// The page position of the middle of surface pixel (x, y), on the canvas's box.
+function onPage(box, x, y) {
+  return { x: box.x + ((x + 0.5) * box.width) / WIDTH, y: box.y + ((y + 0.5) * box.height) / HEIGHT };
+}
 
-  // Moves the page's mouse to canvas pixel (x, y) and waits for the
-  // present that shows the X there; returns that picture.
-  const moveTo = async (x, y) => {
-    await page.mouse.move(box.x + x + 0.5, box.y + y + 0.5);
-    for (let i = 0; i < POINTER_FRAMES; i++) {
-      await waitFrames(page, 1);
-      const picture = await canvasPicture(page);
-      if (showsX(picture, x, y))
-        return picture;
+// Sends input at surface pixel (x, y) with send(pagePosition) and waits for
+// the present that shows the X there; returns that picture.
+async function pointAt(page, box, send, x, y) {
+  await send(onPage(box, x, y));
+  for (let i = 0; i < POINTER_FRAMES; i++) {
+    await waitFrames(page, 1);
+    const picture = await canvasPicture(page);
+    if (showsX(picture, x, y))
+      return picture;
+  }
+  throw new Error(`no X at (${x}, ${y}) after ${POINTER_FRAMES} frames`);
+}
+
+// Goes along row y from x0 to x1 in steps of 4 pixels with moveTo(x, y),
+// button or finger held; returns where grains were left under the brush.
+async function sweep(page, moveTo, y, x0, x1) {
+  const left = [];
+  for (let x = x0; x <= x1; x += 4) {
+    await moveTo(x, y);
+    if ((x - x0) % 20 === 0) {
+      await waitFrames(page, EFFECT_FRAMES);
+      const n = greenCount(await canvasPicture(page), ...brushMiddle(x, y));
+      if (n > 0)
+        left.push(`${n} at x = ${x}`);
     }
-    throw new Error(`no X at (${x}, ${y}) after ${POINTER_FRAMES} frames`);
-  };
+  }
+  return left;
+}
+
+describe('Vesk in headless Chromium, on a big screen then a phone', { timeout: 5 * TEST_TIMEOUT_MS }, () => {
+  let site, served, browser, page, desktop, box, devtools;
+  let offline = false;
+  const problems = [];
+  const problem = (text) => offline || problems.push(text);
+
+  // Moves the page's mouse to canvas pixel (x, y); returns the picture with the X there.
+  const moveTo = (x, y) => pointAt(page, box, (p) => page.mouse.move(p.x, p.y), x, y);
 
   before(async () => {
+    site = await mkdtemp(join(tmpdir(), 'vesk-page-'));
+    await cp(PAGE_DIR, site, { recursive: true, filter: (from) => dirname(from) === PAGE_DIR || from === PAGE_DIR });
     const started = await Promise.allSettled([
-      startServer(PAGE_DIR, 0), launchChromium(), startDesktop(DESKTOP)]);
+      startServer(site, 0), launchChromium({ viewport: BIG_SCREEN }), startDesktop(DESKTOP)]);
     [served, browser, desktop] = started.map((s) => (s.status === 'fulfilled' ? s.value : null));
     const failed = started.find((s) => s.status === 'rejected');
     if (failed)
       throw failed.reason;
     page = await browser.context.newPage();
+    devtools = await browser.context.newCDPSession(page);
     page.on('console', (message) => {
       if (message.type() === 'error' || message.type() === 'assert')
-        problems.push(`console ${message.type()}: ${message.text()}`);
+        problem(`console ${message.type()}: ${message.text()}`);
     });
-    page.on('pageerror', (error) => problems.push(`page error: ${error.message}`));
-    page.on('requestfailed', (request) => problems.push(`request failed: ${request.url()}`));
+    page.on('pageerror', (error) => problem(`page error: ${error.message}`));
+    page.on('requestfailed', (request) => problem(`request failed: ${request.url()}`));
     page.on('response', (response) => {
       if (response.status() >= 400)
-        problems.push(`HTTP ${response.status()}: ${response.url()}`);
+        problem(`HTTP ${response.status()}: ${response.url()}`);
     });
     await page.goto(served.url);
   });
@@ -149,10 +194,11 @@ describe('Vesk in headless Chromium', { timeout: 4 * TEST_TIMEOUT_MS }, () => {
   after(async () => {
     await browser?.close();
     await desktop?.stop();
-    served?.server.close();
+    await stopServer(served);
+    await rm(site, { recursive: true, force: true });
   });
 
-  test('the page shows the 200 x 300 canvas under the caption Vesk, and nothing else', async () => {
+  test('the page shows the 200 x 300 canvas under the caption Vesk, 3 times as large, crisp, and nothing else', async () => {
     await waitFrames(page, 1);
     assert.equal(await page.title(), 'Vesk');
     const layout = await page.evaluate(() => {
@@ -164,12 +210,15 @@ describe('Vesk in headless Chromium', { timeout: 4 * TEST_TIMEOUT_MS }, () => {
         height: canvas.height,
         shown: shown.map((e) => e.tagName.toLowerCase()),
         heading: document.querySelector('h1').textContent,
+        scale: Number(canvas.dataset.scale),
+        rendering: getComputedStyle(canvas).imageRendering,
       };
     });
-    assert.deepEqual(layout, { width: WIDTH, height: HEIGHT, shown: ['h1', 'canvas'], heading: 'Vesk' });
+    assert.deepEqual(layout, { width: WIDTH, height: HEIGHT, shown: ['h1', 'canvas'], heading: 'Vesk',
+      scale: BIG_SCALE, rendering: 'pixelated' });
     box = await page.locator('#canvas').boundingBox();
-    assert.equal(box.width, WIDTH);
-    assert.equal(box.height, HEIGHT);
+    assert.equal(box.width, BIG_SCALE * WIDTH);
+    assert.equal(box.height, BIG_SCALE * HEIGHT);
   });
 
   test('the world steps at the pace the 10 ms frame delay sets', async () => {
@@ -191,6 +240,7 @@ describe('Vesk in headless Chromium', { timeout: 4 * TEST_TIMEOUT_MS }, () => {
     ]);
     const diff = differences(web, native);
     assert.equal(diff.count, 0, diff.text);
+    assert.equal(await shownDifferences(page, BIG_SCALE), 0, 'pixels shown otherwise than crisp');
     // The seeded layout, settled: most of the window is grains.
     assert.ok(greenCount(web) > 50000, `${greenCount(web)} green pixels`);
   });
@@ -240,18 +290,9 @@ describe('Vesk in headless Chromium', { timeout: 4 * TEST_TIMEOUT_MS }, () => {
     const y = 200;
     await moveTo(30, y);
     await page.mouse.down();
-    const left = [];
+    let left;
     try {
-      for (let x = 30; x <= 170; x += 4) {
-        await moveTo(x, y);
-        if ((x - 30) % 20 === 0) {
-          await waitFrames(page, EFFECT_FRAMES);
-          const now = await canvasPicture(page);
-          const n = greenCount(now, ...brushMiddle(x, y));
-          if (n > 0)
-            left.push(`${n} at x = ${x}`);
-        }
-      }
+      left = await sweep(page, moveTo, y, 30, 170);
     } finally {
       await page.mouse.up();
     }
@@ -262,7 +303,69 @@ describe('Vesk in headless Chromium', { timeout: 4 * TEST_TIMEOUT_MS }, () => {
     assert.ok(lost >= 9 * 100, `${lost} grains wiped out along the path`);
   });
 
+  test('after one visit it plays offline; after a rebuild the new build loads', async () => {
+    await page.waitForFunction(() => navigator.serviceWorker.controller, null, { timeout: FRAME_WAIT_MS });
+    const port = served.server.address().port;
+    offline = true;
+    await stopServer(served);
+    await page.reload();
+    await waitFrames(page, STILL_FRAMES);
+    assert.equal(await page.title(), 'Vesk');
+
+    // A rebuild: another script, and the service worker written again as the build does.
+    await appendFile(join(site, 'index.js'), '\nvar vesk_rebuilt = true;\n');
+    await promisify(execFile)('cmake', [`-DPAGE_DIR=${site}`, '-P', join(ROOT, 'web', 'offline.cmake')]);
+    served = await startServer(site, port);
+    offline = false;
+    await page.reload();
+    // The old build's page reloads itself once the new worker takes over.
+    const names = await page.waitForFunction(() => window.vesk_rebuilt && Module.sdlWeb?.frames > 0 && caches.keys(),
+      null, { timeout: TEST_TIMEOUT_MS / 3 });
+    const worker = await readFile(join(site, 'sw.js'), 'utf8');
+    assert.deepEqual(await names.jsonValue(), [/const CACHE = '([^']+)'/.exec(worker)[1]], 'caches after the rebuild');
+  });
+
+  test('on a phone the canvas is shown at 5 device pixels a surface pixel, at 3 once turned', async () => {
+    const turned = { ...PHONE, width: PHONE.height, height: PHONE.width };
+    for (const [metrics, scale] of [[turned, TURNED_SCALE], [PHONE, PHONE_SCALE]]) {
+      await devtools.send('Emulation.setDeviceMetricsOverride', metrics);
+      await page.waitForFunction((s) => document.getElementById('canvas').dataset.scale === String(s), scale);
+    }
+    await devtools.send('Emulation.setTouchEmulationEnabled', { enabled: true });
+    box = await page.locator('#canvas').boundingBox();
+    assert.ok(Math.abs(box.width * PHONE.deviceScaleFactor - PHONE_SCALE * WIDTH) < 0.5, `${box.width} wide`);
+  });
+
+  test('a finger erases along its path, a second one changes nothing, the page does not scroll', async () => {
+    const touch = (type, ...points) => devtools.send('Input.dispatchTouchEvent', { type,
+      touchPoints: points.map(([x, y, id]) => ({ ...onPage(box, x, y), id })) });
+    await waitFrames(page, SETTLE_FRAMES);
+    await settledCanvas(page);
+    await page.evaluate(() => { document.body.style.minHeight = '300vh'; }); // room to scroll
+    const y = 250;
+    await pointAt(page, box, () => touch('touchStart', [40, y, 0]), 40, y);
+    // A second finger over the full pile, x = 140 to 160: no X there, no grain wiped.
+    const [path, before] = [[130, 90, 170, 110], await canvasPicture(page)];
+    for (let x = 140; x <= 160; x += 10) {
+      await touch(x === 140 ? 'touchStart' : 'touchMove', [40, y, 0], [x, 100, 1]);
+      await waitFrames(page, EFFECT_FRAMES);
+    }
+    await touch('touchEnd', [160, 100, 1]);
+    const after = await canvasPicture(page);
+    assert.equal(greenCount(after, ...path), greenCount(before, ...path), 'changed by the second finger');
+    assert.ok(showsX(after, 40, y), 'the X left the first finger');
+
+    const fingerTo = (x, row) => pointAt(page, box, () => touch('touchMove', [x, row, 0]), x, row);
+    assert.deepEqual(await sweep(page, fingerTo, y, 40, 160), [], 'grains left under the finger');
+    assert.deepEqual(await page.evaluate(() => [scrollX, scrollY, visualViewport.scale]), [0, 0, 1]);
+    await touch('touchEnd');
+    const lifted = await settledCanvas(page);
+    assert.ok(showsX(lifted, 160, y), 'the X left where the finger was lifted');
+    assert.ok(greenCount(lifted, ...brushMiddle(160, y)) > 0, 'grains still wiped after the lift');
+  });
+
   test('the page logged no errors', () => {
     assert.deepEqual(problems, []);
   });
 });
+

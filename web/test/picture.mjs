@@ -21,6 +21,27 @@ export async function canvasPicture(page) {
   return Buffer.from(text, 'base64');
 }
 
+// Pixels where the canvas as the page shows it (a screenshot) differs from
+// its own picture drawn scale times as large, unsmoothed: 0 when it is
+// shown crisp at that scale.
+export async function shownDifferences(page, scale) {
+  const png = (await page.locator('#canvas').screenshot()).toString('base64');
+  return page.evaluate(async ({ png, scale }) => {
+    const shown = Object.assign(new Image(), { src: `data:image/png;base64,${png}` });
+    await shown.decode();
+    const canvas = document.getElementById('canvas');
+    const pixels = (picture) => {
+      const c = Object.assign(document.createElement('canvas'), { width: canvas.width * scale, height: canvas.height * scale });
+      const context = c.getContext('2d');
+      context.imageSmoothingEnabled = false;
+      context.drawImage(picture, 0, 0, c.width, c.height);
+      return context.getImageData(0, 0, c.width, c.height).data;
+    };
+    const [a, b] = [pixels(shown), pixels(canvas)];
+    return a.filter((v, i) => i % 4 === 0 && (v !== b[i] || a[i + 1] !== b[i + 1] || a[i + 2] !== b[i + 2])).length;
+  }, { png, scale });
+}
+
 function is(picture, index, colour) {
   return picture[3 * index] === colour[0] && picture[3 * index + 1] === colour[1] &&
     picture[3 * index + 2] === colour[2];

@@ -4,6 +4,7 @@
 // the clock are the back end's (backend.h).
 #include "backend.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -266,6 +267,11 @@ int SDL_FillRect(SDL_Surface *dst, SDL_Rect *rect, Uint32 color)
         return 0;
     for (long row = y; row < y + h; row++) {
         Uint8 *p = static_cast<Uint8 *>(dst->pixels) + row * dst->pitch + x * bytes;
+        if (bytes == 4) { // rows start on 4 bytes: one store a pixel (the clear of every frame)
+            Uint32 *first = reinterpret_cast<Uint32 *>(p);
+            std::fill(first, first + w, color);
+            continue;
+        }
         for (long column = 0; column < w; column++, p += bytes)
             for (int i = 0; i < bytes; i++) // low byte first
                 p[i] = static_cast<Uint8>(color >> (COMPONENT_BITS * i));

@@ -1,8 +1,27 @@
 // canvas.cpp: the port layer's browser back end: the page's canvas is the
-// window, its DOM mouse events the input, performance.now() the clock.
+// window, its DOM mouse and pointer events the input, performance.now() the
+// clock.
+//
+// Input: the mouse through its own DOM events, as SDL 1.2 gives it on X11
+// (a button pressed over the canvas grabs the pointer until its release).
+// A finger or a pen (pointer events) is the left button held: putting it
+// down presses, moving it is motion with SDL_BUTTON(SDL_BUTTON_LEFT) in the
+// held mask, lifting it (or the browser cancelling it) releases. The first
+// finger or pen down alone counts until it is lifted; it is ignored while
+// the mouse holds the left button. The canvas takes no touch gestures
+// (touch-action: none): the page neither scrolls nor zooms under a finger.
+// Positions map from the canvas's box on the page, whatever its scale, to
+// surface pixels, clamped to the surface.
+//
+// Presenting: backend_present copies the rectangle into `shown` (module
+// memory) with every pixel opaque, and hands the canvas an ImageData that
+// views `shown` in place, so no other copy is made. The 2D context is
+// desynchronized: the browser shows each present without waiting for the
+// page's next rendering, which costs the main thread far less a frame.
 //
 // The JavaScript half keeps its state in Module.sdlWeb: the canvas, its 2D
-// context and an ImageData of the surface's size, the input not yet pumped
+// context and the ImageData over `shown` (made again when the module's
+// memory grows and moves), the input not yet pumped
 // (`pending`, at most SDL_MAXEVENTS records), the held buttons, and
 // `frames`, the number of presents so far (which tests and tools may read).
 #include "../platform.h"
@@ -36,10 +55,10 @@ EM_JS(int, web_canvas_open, (int width, int height, int queue_length, int motion
         return 0;
     canvas.width = width;
     canvas.height = height;
-    var context = canvas.getContext('2d');
+    var context = canvas.getContext('2d', {desynchronized: true});
     if (!context)
         return 0;
-    var s = {canvas: canvas, context: context, image: context.createImageData(width, height),
+    var s = {canvas: canvas, context: context, image: null,
              pending: [], held: 0, lastX: 0, lastY: 0, frames: 0, listeners: []};
     function push(record) {
         if (s.pending.length < queue_length)
@@ -86,6 +105,42 @@ EM_JS(int, web_canvas_open, (int width, int height, int queue_length, int motion
         s.lastX = p[0];
         s.lastY = p[1];
     });
+    // Finger and pen: pointerId of the one that counts, or null; it holds SDL's left button.
+    var touching = null;
+    var LEFT = 1, LEFT_MASK = 1 << (LEFT - 1);
+    listen(canvas, 'pointerdown', function(e) {
+        if (e.pointerType === 'mouse')
+            return;
+        e.preventDefault(); // no compatibility mouse events
+        if (touching !== null || s.held & LEFT_MASK)
+            return;
+        touching = e.pointerId;
+        canvas.setPointerCapture(e.pointerId);
+        var p = at(e);
+        s.held |= LEFT_MASK;
+        push([down_type, LEFT, 0, p[0], p[1], 0, 0]);
+        s.lastX = p[0];
+        s.lastY = p[1];
+    });
+    listen(canvas, 'pointermove', function(e) {
+        if (e.pointerId !== touching)
+            return;
+        var p = at(e);
+        push([motion_type, 0, s.held, p[0], p[1], p[0] - s.lastX, p[1] - s.lastY]);
+        s.lastX = p[0];
+        s.lastY = p[1];
+    });
+    function lift(e) {
+        if (e.pointerId !== touching)
+            return;
+        touching = null;
+        s.held &= ~LEFT_MASK;
+        var p = at(e);
+        push([up_type, LEFT, 0, p[0], p[1], 0, 0]);
+    }
+    listen(canvas, 'pointerup', lift);
+    listen(canvas, 'pointercancel', lift);
+    canvas.style.touchAction = 'none';
     listen(canvas, 'contextmenu', function(e) { e.preventDefault(); });
     Module.sdlWeb = s;
     return 1;
@@ -100,10 +155,12 @@ EM_JS(void, web_canvas_close, (), {
     s.pending = [];
 });
 
+// Shows the rectangle of `shown` (pixels, the canvas's size, opaque; 4 bytes a pixel).
 EM_JS(void, web_present, (const Uint32 *pixels, int x, int y, int w, int h), {
     var s = Module.sdlWeb;
-    var data = s.image.data;
-    data.set(HEAPU8.subarray(pixels, pixels + data.length));
+    var width = s.canvas.width, height = s.canvas.height, bytes = width * height * 4;
+    if (!s.image || s.image.data.buffer !== HEAPU8.buffer || s.image.data.byteOffset !== pixels)
+        s.image = new ImageData(new Uint8ClampedArray(HEAPU8.buffer, pixels, bytes), width, height);
     s.context.putImageData(s.image, 0, 0, x, y, w, h);
     s.frames++;
 });

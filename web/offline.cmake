@@ -1,0 +1,44 @@
+# offline.cmake: writes sw.js, the service worker, into a built page's folder.
+#
+#   cmake -DPAGE_DIR=build-web -P web/offline.cmake
+#
+# The worker (from sw.js.in beside this script) caches the page's files
+# found in PAGE_DIR: index.html, index.js, index.wasm, manifest.webmanifest
+# and the icons. Its cache is named "vesk-VERSION-HASH": VERSION from
+# index.html's <meta name="version">, which the build took from the root
+# project's version, and HASH the first 16 hex digits of a SHA-256 over the
+# cached files' names and SHA-256s. Run it after every build of the page.
+cmake_minimum_required(VERSION 3.16)
+
+set(PAGE_PATTERNS index.html index.js index.wasm manifest.webmanifest vesk*.png vesk.svg)
+set(HASH_DIGITS 16)
+
+get_filename_component(PAGE_DIR "${PAGE_DIR}" ABSOLUTE)
+if(NOT EXISTS "${PAGE_DIR}/index.html")
+  message(FATAL_ERROR "offline.cmake: no index.html in PAGE_DIR '${PAGE_DIR}'")
+endif()
+
+file(STRINGS "${PAGE_DIR}/index.html" version_line REGEX "<meta name=\"version\" content=\"[^\"]+\">")
+if(NOT version_line)
+  message(FATAL_ERROR "offline.cmake: ${PAGE_DIR}/index.html has no version")
+endif()
+string(REGEX REPLACE ".*content=\"([^\"]+)\".*" "\\1" VERSION "${version_line}")
+
+set(globs)
+foreach(pattern IN LISTS PAGE_PATTERNS)
+  list(APPEND globs "${PAGE_DIR}/${pattern}")
+endforeach()
+file(GLOB files RELATIVE "${PAGE_DIR}" ${globs})
+list(SORT files)
+
+set(sums "")
+set(FILES "'./'")
+foreach(file IN LISTS files)
+  file(SHA256 "${PAGE_DIR}/${file}" sum)
+  string(APPEND sums "${file} ${sum}\n")
+  string(APPEND FILES ", '${file}'")
+endforeach()
+string(SHA256 BUILD_HASH "${sums}")
+string(SUBSTRING "${BUILD_HASH}" 0 ${HASH_DIGITS} BUILD_HASH)
+
+configure_file("${CMAKE_CURRENT_LIST_DIR}/sw.js.in" "${PAGE_DIR}/sw.js" @ONLY)
