@@ -20,6 +20,8 @@ static const Uint32 INIT_FLAGS_MINIMAL = SDL_INIT_VIDEO | SDL_INIT_TIMER;
 static const int WINDOW_DEPTH = 16;
 static const Uint32 WINDOW_FLAGS = SDL_ANYFORMAT;
 static const char *const CAPTION = "Vesk";
+// Black in every pixel format SDL 1.2 hands out.
+static const Uint32 BLACK_PIXEL = 0;
 
 static int end = 0;
 
@@ -41,6 +43,10 @@ static int play(char *line)
         std::snprintf(line, PLATFORM_LINE_SIZE, "vesk: cannot open the %dx%d window: %s",
                       WINDOW_WIDTH, WINDOW_HEIGHT, SDL_GetError());
     } else {
+        // A new window starts black: the classic runtime clears the surface,
+        // but the SDL2-backed one can hand back a shadow surface of
+        // uninitialised memory, which the first present would show.
+        SDL_FillRect(screen, nullptr, BLACK_PIXEL);
         SDL_WM_SetCaption(CAPTION, nullptr);
         if (!init()) {
             std::snprintf(line, PLATFORM_LINE_SIZE, "vesk: out of memory for the grains");

@@ -64,6 +64,8 @@ PARKED = (SCREEN_WIDTH - 10, SCREEN_HEIGHT - 10)
 
 LINUX_RUNTIMES = ("classic", "compat")
 RUNTIMES = LINUX_RUNTIMES + ("wine",)
+# glibc's MALLOC_PERTURB_: fresh allocations filled with this value's complement.
+MALLOC_PERTURB = "65"
 COMPAT_LIBRARY = "/usr/lib/*/sdl12-compat/libSDL-1.2.so.0"
 WINE_PREFIX = "wineprefix"  # folder beside vesk.exe
 # Wine asks to install Mono and Gecko into a new prefix unless told not to.
@@ -243,6 +245,10 @@ def start(args, runtime, display=None, extra=None, limits=None, wrapper=(), name
         env.update(WINE_ENVIRONMENT)
         env.setdefault("WINEPREFIX", os.path.join(os.path.dirname(argv[1]), WINE_PREFIX))
         wine_prefix(env)
+    else:
+        # glibc fills the program's fresh allocations with a byte, so that a picture
+        # built on uninitialised memory shows as stray colours rather than as black.
+        env.setdefault("MALLOC_PERTURB_", MALLOC_PERTURB)
     all_limits = {resource.RLIMIT_CORE: 0, **(limits or {})}
 
     def set_limits():
