@@ -197,7 +197,7 @@ bench-count:
 
 format:
 	clang-format -i src/*.cpp src/*.h tests/*.cpp tests/*.h tests/win32/*.cpp packaging/icon/*.cpp \
-	  src/platform/*.h src/platform/*/*.cpp src/platform/*/*.h web/*.cpp bench/*.cpp fuzz/*.cpp fuzz/*.h
+	  src/platform/*.h src/platform/*/*.cpp src/platform/*/*.h bench/*.cpp fuzz/*.cpp fuzz/*.h
 
 clean:
 	rm -rf $(BUILD) build-sanitize build-fuzz $(BENCH_BUILD) $(WEB_BUILD) $(WINDOWS_BUILD) $(DIST)

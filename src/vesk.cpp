@@ -1,5 +1,6 @@
 // vesk.cpp: the screen and input library.
 #include "vesk.h"
+#include "channel.h"
 
 #include <cmath>
 
@@ -28,18 +29,8 @@ Uint32 mouse_buttons;
 mouse_state souris_verte;
 mouse_state souris_brune;
 
-// Bits in an 8-bit colour component.
-static const int COMPONENT_BITS = 8;
+// An 8-bit colour component's largest value.
 static const Uint32 COMPONENT_MAX = 255;
-
-// The number of set bits in a channel mask.
-static int mask_width(Uint32 mask)
-{
-    int width = 0;
-    for (; mask; mask &= mask - 1)
-        width++;
-    return width;
-}
 
 // An 8-bit component scaled to the full width of a channel mask: 255 fills
 // the channel, 0 leaves it clear.
@@ -47,9 +38,7 @@ static Uint32 scale_into(Uint32 mask, Uint8 component)
 {
     if (!mask)
         return 0;
-    int shift = 0;
-    while (!(mask >> shift & 1))
-        shift++;
+    int shift = channel_shift(mask);
     Uint32 channel_max = mask >> shift;
     return (Uint32)((uint64_t)component * channel_max / COMPONENT_MAX) << shift & mask;
 }
@@ -59,9 +48,9 @@ static Uint32 scale_into(Uint32 mask, Uint8 component)
 // as 8 minus its width in an unsigned byte and maps every colour to 0 there.
 static Uint32 map_colour(const SDL_PixelFormat *format, Uint8 r, Uint8 g, Uint8 b)
 {
-    if (format->BytesPerPixel < 2 || (mask_width(format->Rmask) <= COMPONENT_BITS &&
-                                      mask_width(format->Gmask) <= COMPONENT_BITS &&
-                                      mask_width(format->Bmask) <= COMPONENT_BITS))
+    if (format->BytesPerPixel < 2 || (channel_width(format->Rmask) <= COMPONENT_BITS &&
+                                      channel_width(format->Gmask) <= COMPONENT_BITS &&
+                                      channel_width(format->Bmask) <= COMPONENT_BITS))
         return SDL_MapRGB(format, r, g, b);
     return scale_into(format->Rmask, r) | scale_into(format->Gmask, g) |
            scale_into(format->Bmask, b) | format->Amask;

@@ -20,8 +20,11 @@
 // the caller locks the surface around it. bresline locks once around a
 // whole line.
 //
-// Cost: vesk_Giv_Pixel is one range test, two multiplies and one store, and
-// is called for every grain in every frame. A line plots about
+// Cost: vesk_Giv_Pixel is one range test, two multiplies and one store; the
+// lines and circles call it once a point. A caller that plots the same
+// points every frame (the world step, for every grain) asks once for their
+// pixels (vesk_Pixel_Column, vesk_Pixel_Row) and stores with vesk_Put_Pixel,
+// a single store. A line plots about
 // extent / 0.003 + 1 points, whatever the window's size; a circle of radius
 // r makes about 0.7 * r / 0.003 passes of eight points (116 for r = 0.5).
 //

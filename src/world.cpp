@@ -5,26 +5,30 @@
 
 // Start-up: calls of creer, giving one more node (the spare tail).
 static const int SEED_CALLS = 199999;
-// Seeded cells: x in 1..SEED_COLUMNS, y in 1..SEED_ROWS.
-static const int SEED_COLUMNS = 199;
-static const int SEED_ROWS = 299;
+// Seeded cells: x in 1..SEED_COLUMNS, y in 1..SEED_ROWS (199 and 299): all
+// but the rightmost column and the top row of the grid's cells.
+static const int SEED_COLUMNS = WORLD_COLUMNS - 1;
+static const int SEED_ROWS = WORLD_ROWS - 1;
 // Seeding generator (multiplier, increment, output shift and mask).
 static const uint32_t RAND_MULTIPLIER = 214013u;
 static const uint32_t RAND_INCREMENT = 2531011u;
 static const int RAND_SHIFT = 16;
 static const uint32_t RAND_MASK = 0x7FFF;
-// Grid to normalized screen: x / 101 - 1, y / 151 - 1.
-static const double GRID_TO_SCREEN_X = 101.0;
-static const double GRID_TO_SCREEN_Y = 151.0;
-// Pointer to brush centre: (x + 1) * 100, (y + 1) * 150, truncated.
-static const double POINTER_TO_GRID_X = 100.0;
-static const double POINTER_TO_GRID_Y = 150.0;
+// Pointer to brush centre: (x + 1) * 100, (y + 1) * 150, truncated: half
+// the grid's columns and rows a normalized unit.
+static const double POINTER_TO_GRID_X = WORLD_COLUMNS / 2;
+static const double POINTER_TO_GRID_Y = WORLD_ROWS / 2;
+// Grid to normalized screen: x / 101 - 1, y / 151 - 1: one cell more a
+// unit than the pointer's scale, so the grid's cells all fit on the screen.
+static const double GRID_TO_SCREEN_X = POINTER_TO_GRID_X + 1;
+static const double GRID_TO_SCREEN_Y = POINTER_TO_GRID_Y + 1;
 // The brush is BRUSH_SIZE cells square, centred on its centre cell.
 static const int BRUSH_SIZE = 9;
 static const int BRUSH_REACH = BRUSH_SIZE / 2;
-// Cells the brush may clear.
-static const int BRUSH_MIN_X = 2, BRUSH_MAX_X = 199;
-static const int BRUSH_MIN_Y = 2, BRUSH_MAX_Y = 299;
+// Cells the brush may clear: 2..199 and 2..299, never the outer columns
+// nor the floor row.
+static const int BRUSH_MIN_X = 2, BRUSH_MAX_X = WORLD_COLUMNS - 1;
+static const int BRUSH_MIN_Y = 2, BRUSH_MAX_Y = WORLD_ROWS - 1;
 // Stand-in centre for pointers far off the grid: the brush reaches nothing from here.
 static const int BRUSH_FAR = 4 * (WORLD_COLUMNS + WORLD_ROWS);
 // Half the crosshair's extent on each axis, in normalized units.
@@ -32,7 +36,7 @@ static const double CROSSHAIR_REACH = 0.1;
 // Lowest row, and the outermost columns (where grains only fall straight).
 static const int FLOOR_ROW = 1;
 static const int LEFT_COLUMN = 1;
-static const int RIGHT_COLUMN = 200;
+static const int RIGHT_COLUMN = WORLD_COLUMNS;
 // How far ahead of its grain, in bytes of memory, the walk asks for nodes.
 // Seeding leaves the nodes together in list order, mostly 48 to 144 bytes
 // apart (malloc's block for a node is 48), so this is where the walk will be

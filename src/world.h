@@ -17,12 +17,11 @@
 //
 // Cost: a step copies the grid's occupancy into a private byte grid (one
 // pass, front to back), then visits each grain once in list order: plot,
-// then up to three look-ups in that copy. About 57,400 grains after seeding.
-// Seeding leaves the grains together in list order (about 2.7 MB), and the
-// walk asks for the nodes a few kilobytes ahead of itself. Measured (make
-// bench; see README): seeding 5 ms; a step on the settled world 0.23 ms,
-// 46 instructions a grain; a frame's work 0.23 ms warm, about 0.4 ms right
-// after the frame delay. Nothing allocates after seeding.
+// then up to three look-ups in that copy: linear in the grains and the
+// grid's cells. About 57,400 grains after seeding. Seeding (linear in its
+// creer calls) leaves the grains together in list order (about 2.7 MB), and
+// the walk asks for the nodes a few kilobytes ahead of itself. Nothing
+// allocates after seeding. Measured times: docs/performance.md (make bench).
 //
 // Locking: a step locks `screen` once around the whole walk, or, when
 // SDL_MUSTLOCK says the surface must be locked, around each grain's pixel.

@@ -2,9 +2,10 @@
 // on, around SDL: settings before SDL starts, whether the video driver SDL
 // picked can show a window, and how a start-up failure reaches the user.
 //
-// Each platform defines these once: src/platform/linux/ for the desktop on
-// the system's SDL 1.2, src/platform/port/ (with the back end's
-// platform_report) for the browser and Windows.
+// Each platform defines all four once, in its own platform.cpp:
+// src/platform/linux/ for the desktop on the system's SDL 1.2,
+// src/platform/web/ for the browser and src/platform/win32/ for Windows
+// (both on the port layer).
 //
 // Call order: platform_prepare, SDL_Init, then platform_refuses_driver;
 // platform_report at any time. Single-threaded.

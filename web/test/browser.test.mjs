@@ -314,7 +314,7 @@ describe('Vesk in headless Chromium, on a big screen then a phone', { timeout: 5
 
     // A rebuild: another script, and the service worker written again as the build does.
     await appendFile(join(site, 'index.js'), '\nvar vesk_rebuilt = true;\n');
-    await promisify(execFile)('cmake', [`-DPAGE_DIR=${site}`, '-P', join(ROOT, 'web', 'offline.cmake')]);
+    await promisify(execFile)('cmake', [`-DPAGE_DIR=${site}`, '-P', join(ROOT, 'src', 'platform', 'web', 'offline.cmake')]);
     served = await startServer(site, port);
     offline = false;
     await page.reload();

@@ -27,8 +27,9 @@
 //     positions clamped to the surface. A motion event's state is the mask
 //     of buttons held (SDL_BUTTON). No key events are queued.
 //   - Video driver: the back end's window, or with SDL_VIDEODRIVER=dummy in
-//     the environment at SDL_Init, no window at all (the display surface is
-//     memory only and events come only from SDL_PushEvent).
+//     the environment at SDL_Init, the null driver (null.cpp): no window at
+//     all (the display surface is memory only and events come only from
+//     SDL_PushEvent).
 //   - Clock: SDL_GetTicks counts milliseconds from SDL_Init on a monotonic
 //     clock; SDL_Delay sleeps (in the browser through Asyncify: a program
 //     calling it there must be linked with -sASYNCIFY).

@@ -1,19 +1,21 @@
 // port.cpp: the part of the port layer's SDL 1.2 that every back end shares:
 // surfaces and pixel formats, colour mapping, filling, lock counting, the
-// event queue and the error text. The window, the present, the input and
-// the clock are the back end's (backend.h).
+// event queue and its event records, the choice of video driver and the
+// error text. The window, the present, the input and the clock are the
+// platform's (backend.h).
 #include "backend.h"
+#include "channel.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
-// Bits in one colour component, and in one byte.
-static const int COMPONENT_BITS = 8;
+// Bits in one byte.
+static const int BYTE_BITS = 8;
 // The display surface: 32 bits per pixel.
 static const int DISPLAY_DEPTH = 32;
-// The video driver that opens no window, chosen by SDL_VIDEODRIVER.
-static const char *const DUMMY_DRIVER = "dummy";
+// The variable that chooses the video driver: the null driver's name
+// chooses it, anything else (or nothing) the platform's window.
 static const char *const DRIVER_VARIABLE = "SDL_VIDEODRIVER";
 static const int ERROR_SIZE = 160;
 
@@ -38,10 +40,10 @@ struct surface_block {
 
 static char error_text[ERROR_SIZE] = "";
 static bool started = false;
-static bool dummy = false;                   // no window: SDL_VIDEODRIVER=dummy
-static SDL_Surface *display = nullptr;       // the display surface, or null
-static SDL_Event queue[SDL_MAXEVENTS];       // ring of queued events
-static int queue_first = 0, queue_count = 0; // oldest slot, events held
+static const port_video *video = &window_video; // the chosen video driver
+static SDL_Surface *display = nullptr;          // the display surface, or null
+static SDL_Event queue[SDL_MAXEVENTS];          // ring of queued events
+static int queue_first = 0, queue_count = 0;    // oldest slot, events held
 
 void port_set_error(const char *text)
 {
@@ -58,6 +60,36 @@ int port_push_event(const SDL_Event *event)
     return 1;
 }
 
+int port_push_button(Uint8 type, int button, int x, int y)
+{
+    SDL_Event e = {};
+    e.type = type;
+    e.button.button = static_cast<Uint8>(button);
+    e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
+    e.button.x = static_cast<Uint16>(x);
+    e.button.y = static_cast<Uint16>(y);
+    return port_push_event(&e);
+}
+
+int port_push_motion(Uint8 held, int x, int y, int xrel, int yrel)
+{
+    SDL_Event e = {};
+    e.type = SDL_MOUSEMOTION;
+    e.motion.state = held;
+    e.motion.x = static_cast<Uint16>(x);
+    e.motion.y = static_cast<Uint16>(y);
+    e.motion.xrel = static_cast<Sint16>(xrel);
+    e.motion.yrel = static_cast<Sint16>(yrel);
+    return port_push_event(&e);
+}
+
+int port_push_quit()
+{
+    SDL_Event e = {};
+    e.type = SDL_QUIT;
+    return port_push_event(&e);
+}
+
 static void drop_events()
 {
     queue_first = 0;
@@ -67,14 +99,8 @@ static void drop_events()
 // Shift of a mask's lowest bit, and 8 minus its width (0 for wider masks).
 static void describe_channel(Uint32 mask, Uint8 *shift, Uint8 *loss)
 {
-    int s = 0, width = 0;
-    if (mask) {
-        while (!(mask >> s & 1))
-            s++;
-        for (Uint32 m = mask >> s; m & 1; m >>= 1)
-            width++;
-    }
-    *shift = static_cast<Uint8>(s);
+    int width = channel_width(mask);
+    *shift = static_cast<Uint8>(channel_shift(mask));
     *loss = static_cast<Uint8>(width < COMPONENT_BITS ? COMPONENT_BITS - width : 0);
 }
 
@@ -82,7 +108,7 @@ static void describe_channel(Uint32 mask, Uint8 *shift, Uint8 *loss)
 static SDL_Surface *make_surface(Uint32 flags, int width, int height, int depth, Uint32 red,
                                  Uint32 green, Uint32 blue, Uint32 alpha)
 {
-    int bytes = (depth + COMPONENT_BITS - 1) / COMPONENT_BITS;
+    int bytes = (depth + BYTE_BITS - 1) / BYTE_BITS;
     if (width <= 0 || height <= 0 || bytes < 1 || bytes > 4) {
         port_set_error("unsupported surface size or depth");
         return nullptr;
@@ -133,7 +159,7 @@ int SDL_Init(Uint32 flags)
     if (started)
         return 0;
     const char *driver = std::getenv(DRIVER_VARIABLE);
-    dummy = driver && std::strcmp(driver, DUMMY_DRIVER) == 0;
+    video = driver && std::strcmp(driver, null_video.name) == 0 ? &null_video : &window_video;
     if (!backend_start())
         return -1;
     started = true;
@@ -159,8 +185,7 @@ char *SDL_VideoDriverName(char *namebuf, int maxlen)
 {
     if (!started || !namebuf || maxlen <= 0)
         return nullptr;
-    std::strncpy(namebuf, dummy ? DUMMY_DRIVER : backend_driver_name(),
-                 static_cast<size_t>(maxlen) - 1);
+    std::strncpy(namebuf, video->name, static_cast<size_t>(maxlen) - 1);
     namebuf[maxlen - 1] = '\0';
     return namebuf;
 }
@@ -182,7 +207,7 @@ SDL_Surface *SDL_SetVideoMode(int width, int height, int bpp, Uint32 flags)
     SDL_Surface *s = make_surface(flags, width, height, DISPLAY_DEPTH, m.red, m.green, m.blue, 0);
     if (!s)
         return nullptr;
-    if (!dummy && !backend_open(width, height)) {
+    if (!video->open(width, height)) {
         std::free(s->pixels);
         std::free(s);
         return nullptr;
@@ -194,8 +219,8 @@ SDL_Surface *SDL_SetVideoMode(int width, int height, int bpp, Uint32 flags)
 void SDL_WM_SetCaption(const char *title, const char *icon)
 {
     (void)icon;
-    if (title && display && !dummy)
-        backend_set_caption(title);
+    if (title && display)
+        video->set_caption(title);
 }
 
 SDL_Surface *SDL_CreateRGBSurface(Uint32 flags, int width, int height, int depth, Uint32 Rmask,
@@ -209,8 +234,7 @@ void SDL_FreeSurface(SDL_Surface *surface)
     if (!surface)
         return;
     if (surface == display) {
-        if (!dummy)
-            backend_close();
+        video->close();
         display = nullptr;
     }
     std::free(surface->pixels);
@@ -274,14 +298,14 @@ int SDL_FillRect(SDL_Surface *dst, SDL_Rect *rect, Uint32 color)
         }
         for (long column = 0; column < w; column++, p += bytes)
             for (int i = 0; i < bytes; i++) // low byte first
-                p[i] = static_cast<Uint8>(color >> (COMPONENT_BITS * i));
+                p[i] = static_cast<Uint8>(color >> (BYTE_BITS * i));
     }
     return 0;
 }
 
 void SDL_UpdateRect(SDL_Surface *screen, Sint32 x, Sint32 y, Uint32 w, Uint32 h)
 {
-    if (!screen || screen != display || dummy)
+    if (!screen || screen != display)
         return;
     long left = x, top = y, width = w, height = h;
     if (x == 0 && y == 0 && w == 0 && h == 0) {
@@ -290,14 +314,14 @@ void SDL_UpdateRect(SDL_Surface *screen, Sint32 x, Sint32 y, Uint32 w, Uint32 h)
     }
     if (!clip(&left, &width, screen->w) || !clip(&top, &height, screen->h))
         return;
-    backend_present(screen->pixels, screen->pitch, static_cast<int>(left), static_cast<int>(top),
-                    static_cast<int>(width), static_cast<int>(height));
+    video->present(screen->pixels, screen->pitch, static_cast<int>(left), static_cast<int>(top),
+                   static_cast<int>(width), static_cast<int>(height));
 }
 
 int SDL_PollEvent(SDL_Event *event)
 {
-    if (display && !dummy)
-        backend_pump();
+    if (display)
+        video->pump();
     if (!queue_count)
         return 0;
     if (event) {

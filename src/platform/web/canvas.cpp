@@ -13,7 +13,7 @@
 // Positions map from the canvas's box on the page, whatever its scale, to
 // surface pixels, clamped to the surface.
 //
-// Presenting: backend_present copies the rectangle into `shown` (module
+// Presenting: canvas_present copies the rectangle into `shown` (module
 // memory) with every pixel opaque, and hands the canvas an ImageData that
 // views `shown` in place, so no other copy is made. The 2D context is
 // desynchronized: the browser shows each present without waiting for the
@@ -24,12 +24,10 @@
 // memory grows and moves), the input not yet pumped
 // (`pending`, at most SDL_MAXEVENTS records), the held buttons, and
 // `frames`, the number of presents so far (which tests and tools may read).
-#include "../platform.h"
-#include "../port/backend.h"
+#include "backend.h"
 
 #include <emscripten.h>
 
-#include <cstdio>
 #include <cstdlib>
 
 // The canvas's byte order is R, G, B, A: the surface's masks put red lowest.
@@ -180,11 +178,6 @@ EM_JS(void, web_set_title, (const char *title), {
 });
 // clang-format on
 
-const char *backend_driver_name()
-{
-    return DRIVER_NAME;
-}
-
 int backend_start()
 {
     start_ms = emscripten_get_now();
@@ -198,7 +191,7 @@ backend_masks backend_channels()
     return backend_masks{RED_MASK, GREEN_MASK, BLUE_MASK};
 }
 
-int backend_open(int width, int height)
+static int canvas_open(int width, int height)
 {
     shown =
         static_cast<Uint32 *>(std::calloc(static_cast<size_t>(width) * height, BYTES_PER_PIXEL));
@@ -218,19 +211,19 @@ int backend_open(int width, int height)
     return 1;
 }
 
-void backend_close()
+static void canvas_close()
 {
     web_canvas_close();
     std::free(shown);
     shown = nullptr;
 }
 
-void backend_set_caption(const char *title)
+static void canvas_set_caption(const char *title)
 {
     web_set_title(title);
 }
 
-void backend_present(const void *pixels, int pitch, int x, int y, int w, int h)
+static void canvas_present(const void *pixels, int pitch, int x, int y, int w, int h)
 {
     for (int row = y; row < y + h; row++) {
         const Uint32 *from =
@@ -242,27 +235,21 @@ void backend_present(const void *pixels, int pitch, int x, int y, int w, int h)
     web_present(shown, x, y, w, h);
 }
 
-void backend_pump()
+static void canvas_pump()
 {
     int record[EVENT_FIELDS];
     while (web_next_event(record)) {
-        SDL_Event e = {};
-        e.type = static_cast<Uint8>(record[0]);
-        if (e.type == SDL_MOUSEMOTION) {
-            e.motion.state = static_cast<Uint8>(record[2]);
-            e.motion.x = static_cast<Uint16>(record[3]);
-            e.motion.y = static_cast<Uint16>(record[4]);
-            e.motion.xrel = static_cast<Sint16>(record[5]);
-            e.motion.yrel = static_cast<Sint16>(record[6]);
-        } else {
-            e.button.button = static_cast<Uint8>(record[1]);
-            e.button.state = e.type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
-            e.button.x = static_cast<Uint16>(record[3]);
-            e.button.y = static_cast<Uint16>(record[4]);
-        }
-        port_push_event(&e);
+        Uint8 type = static_cast<Uint8>(record[0]);
+        if (type == SDL_MOUSEMOTION)
+            port_push_motion(static_cast<Uint8>(record[2]), record[3], record[4], record[5],
+                             record[6]);
+        else
+            port_push_button(type, record[1], record[3], record[4]);
     }
 }
+
+const port_video window_video = {DRIVER_NAME,        canvas_open,    canvas_close,
+                                 canvas_set_caption, canvas_present, canvas_pump};
 
 Uint32 backend_ticks()
 {
@@ -272,9 +259,4 @@ Uint32 backend_ticks()
 void backend_sleep(Uint32 ms)
 {
     emscripten_sleep(ms);
-}
-
-void platform_report(const char *line)
-{
-    std::fprintf(stderr, "%s\n", line);
 }

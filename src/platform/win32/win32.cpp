@@ -6,7 +6,7 @@
 // Conventions:
 //   - One thread: the window belongs to the thread that called
 //     SDL_SetVideoMode, and its messages are dispatched only while SDL_PollEvent
-//     pumps (backend_pump).
+//     pumps (win32_pump).
 //   - Presenting copies the rectangle into the DIB section, then makes one
 //     blit of it to the window; WM_PAINT blits the DIB section again, so a
 //     window uncovered or restored shows the last presented picture at once.
@@ -21,13 +21,11 @@
 //   - While SDL runs the system timer ticks every millisecond
 //     (timeBeginPeriod), so that SDL_Delay(10) sleeps about 10 ms, not a
 //     whole 15.6 ms default tick.
-#include "../platform.h"
-#include "../port/backend.h"
+#include "backend.h"
 
 #include <windows.h>
 #include <windowsx.h>
 
-#include <cstdio>
 #include <cstring>
 
 // The display surface in a DIB's memory order: bytes B, G, R, unused.
@@ -44,7 +42,6 @@ static const char *const WINDOW_CLASS = "VeskWindow";
 // The program's icon in its resources (vesk.rc).
 static const int ICON_RESOURCE = 1;
 static const char *const DRIVER_NAME = "windib";
-static const char *const REPORT_CAPTION = "Vesk";
 // WM_SYSCOMMAND's command bits (the low four are the system's own).
 static const WPARAM SYSCOMMAND_MASK = 0xFFF0;
 
@@ -70,11 +67,6 @@ static win32_mouse mouse;
 // QueryPerformanceCounter at backend_start, and its ticks a second.
 static LARGE_INTEGER clock_start, clock_frequency;
 static bool class_registered = false;
-
-const char *backend_driver_name()
-{
-    return DRIVER_NAME;
-}
 
 int backend_start()
 {
@@ -105,17 +97,6 @@ static Uint8 button_bit(int button)
     return static_cast<Uint8>(SDL_BUTTON(button));
 }
 
-static void push_button(Uint8 type, int button, int x, int y)
-{
-    SDL_Event e = {};
-    e.type = type;
-    e.button.button = static_cast<Uint8>(button);
-    e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
-    e.button.x = static_cast<Uint16>(x);
-    e.button.y = static_cast<Uint16>(y);
-    port_push_event(&e);
-}
-
 // A position in client pixels (of a mouse message's lParam), clamped to the surface.
 static void client_position(LPARAM lparam, int *x, int *y)
 {
@@ -129,16 +110,9 @@ static void mouse_moved(LPARAM lparam)
     client_position(lparam, &x, &y);
     if (x == mouse.x && y == mouse.y)
         return; // Windows repeats a position when nothing moved
-    SDL_Event e = {};
-    e.type = SDL_MOUSEMOTION;
-    e.motion.state = mouse.held;
-    e.motion.x = static_cast<Uint16>(x);
-    e.motion.y = static_cast<Uint16>(y);
-    e.motion.xrel = static_cast<Sint16>(x - mouse.x);
-    e.motion.yrel = static_cast<Sint16>(y - mouse.y);
+    port_push_motion(mouse.held, x, y, x - mouse.x, y - mouse.y);
     mouse.x = x;
     mouse.y = y;
-    port_push_event(&e);
 }
 
 static void button_pressed(HWND window, int button, LPARAM lparam)
@@ -147,7 +121,7 @@ static void button_pressed(HWND window, int button, LPARAM lparam)
     if (!mouse.held)
         SetCapture(window);
     mouse.held |= button_bit(button);
-    push_button(SDL_MOUSEBUTTONDOWN, button, mouse.x, mouse.y);
+    port_push_button(SDL_MOUSEBUTTONDOWN, button, mouse.x, mouse.y);
 }
 
 static void button_released(int button, LPARAM lparam)
@@ -156,7 +130,7 @@ static void button_released(int button, LPARAM lparam)
         return; // pressed elsewhere: not ours
     client_position(lparam, &mouse.x, &mouse.y);
     mouse.held &= static_cast<Uint8>(~button_bit(button));
-    push_button(SDL_MOUSEBUTTONUP, button, mouse.x, mouse.y);
+    port_push_button(SDL_MOUSEBUTTONUP, button, mouse.x, mouse.y);
     if (!mouse.held)
         ReleaseCapture();
 }
@@ -168,7 +142,7 @@ static void capture_lost()
     for (int button = SDL_BUTTON_LEFT; button <= SDL_BUTTON_RIGHT; button++)
         if (mouse.held & button_bit(button)) {
             mouse.held &= static_cast<Uint8>(~button_bit(button));
-            push_button(SDL_MOUSEBUTTONUP, button, mouse.x, mouse.y);
+            port_push_button(SDL_MOUSEBUTTONUP, button, mouse.x, mouse.y);
         }
 }
 
@@ -179,12 +153,12 @@ static void wheel_turned(HWND window, WPARAM wparam, LPARAM lparam)
     int x = clamp(p.x, 0, win.width - 1), y = clamp(p.y, 0, win.height - 1);
     mouse.wheel += GET_WHEEL_DELTA_WPARAM(wparam);
     for (; mouse.wheel >= WHEEL_DELTA; mouse.wheel -= WHEEL_DELTA) {
-        push_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_WHEELUP, x, y);
-        push_button(SDL_MOUSEBUTTONUP, SDL_BUTTON_WHEELUP, x, y);
+        port_push_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_WHEELUP, x, y);
+        port_push_button(SDL_MOUSEBUTTONUP, SDL_BUTTON_WHEELUP, x, y);
     }
     for (; mouse.wheel <= -WHEEL_DELTA; mouse.wheel += WHEEL_DELTA) {
-        push_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_WHEELDOWN, x, y);
-        push_button(SDL_MOUSEBUTTONUP, SDL_BUTTON_WHEELDOWN, x, y);
+        port_push_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_WHEELDOWN, x, y);
+        port_push_button(SDL_MOUSEBUTTONUP, SDL_BUTTON_WHEELDOWN, x, y);
     }
 }
 
@@ -229,12 +203,9 @@ static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wpara
         if (reinterpret_cast<HWND>(lparam) != window)
             capture_lost();
         return 0;
-    case WM_CLOSE: {
-        SDL_Event e = {};
-        e.type = SDL_QUIT;
-        port_push_event(&e);
+    case WM_CLOSE:
+        port_push_quit();
         return 0;
-    }
     case WM_PAINT:
         paint(window);
         return 0;
@@ -304,7 +275,7 @@ static void free_picture()
     win = win32_window{};
 }
 
-int backend_open(int width, int height)
+static int win32_open(int width, int height)
 {
     HINSTANCE instance = GetModuleHandleA(nullptr);
     if (!register_class(instance)) {
@@ -334,7 +305,7 @@ int backend_open(int width, int height)
     return 1;
 }
 
-void backend_close()
+static void win32_close()
 {
     if (win.window)
         DestroyWindow(win.window);
@@ -342,12 +313,12 @@ void backend_close()
     mouse = win32_mouse{};
 }
 
-void backend_set_caption(const char *title)
+static void win32_set_caption(const char *title)
 {
     SetWindowTextA(win.window, title);
 }
 
-void backend_present(const void *pixels, int pitch, int x, int y, int w, int h)
+static void win32_present(const void *pixels, int pitch, int x, int y, int w, int h)
 {
     GdiFlush(); // GDI must be done reading the picture before it changes
     int row_bytes = win.width * BYTES_PER_PIXEL;
@@ -360,12 +331,15 @@ void backend_present(const void *pixels, int pitch, int x, int y, int w, int h)
     ReleaseDC(win.window, dc);
 }
 
-void backend_pump()
+static void win32_pump()
 {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
         DispatchMessageA(&message);
 }
+
+const port_video window_video = {DRIVER_NAME,       win32_open,    win32_close,
+                                 win32_set_caption, win32_present, win32_pump};
 
 Uint32 backend_ticks()
 {
@@ -378,10 +352,4 @@ Uint32 backend_ticks()
 void backend_sleep(Uint32 ms)
 {
     Sleep(ms);
-}
-
-void platform_report(const char *line)
-{
-    std::fprintf(stderr, "%s\n", line);
-    MessageBoxA(nullptr, line, REPORT_CAPTION, MB_OK | MB_ICONERROR);
 }

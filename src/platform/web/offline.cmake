@@ -1,6 +1,6 @@
 # offline.cmake: writes sw.js, the service worker, into a built page's folder.
 #
-#   cmake -DPAGE_DIR=build-web -P web/offline.cmake
+#   cmake -DPAGE_DIR=build-web -P src/platform/web/offline.cmake
 #
 # The worker (from sw.js.in beside this script) caches the page's files
 # found in PAGE_DIR: index.html, index.js, index.wasm, manifest.webmanifest
