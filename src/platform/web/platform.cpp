@@ -1,8 +1,8 @@
 // platform.cpp (browser): the program's platform policy on the port layer
-// in a page. The port layer's video driver is the page's canvas, which is
-// always there to show the toy: nothing to set before SDL starts, no hint
-// for a failed start, no driver to refuse. A start-up failure goes to
-// standard error, which Emscripten shows in the browser's console.
+// in a page. The port layer's video driver draws on the page's canvas, never
+// in a terminal: nothing to set before SDL starts, no hint for a failed
+// start, no driver to refuse. A start-up failure goes to standard error,
+// which the page's shell shows in the browser's console.
 #include "../platform.h"
 
 #include <cstdio>

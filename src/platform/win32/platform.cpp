@@ -1,9 +1,8 @@
 // platform.cpp (Windows): the program's platform policy on the port layer
-// as a Windows GUI program. The port layer's video driver is a Win32
-// window, which always shows the toy: nothing to set before SDL starts, no
-// hint for a failed start, no driver to refuse. A GUI program has no
-// console for its standard error, so a start-up failure is also shown in a
-// message box.
+// as a Windows GUI program. The port layer's video driver draws in a Win32
+// window, never in a console: nothing to set before SDL starts, no hint for
+// a failed start, no driver to refuse. A GUI program has no console for its
+// standard error, so a start-up failure is also shown in a message box.
 #include "../platform.h"
 
 #include <windows.h>
