@@ -204,3 +204,8 @@ format:
 
 clean:
 	rm -rf $(BUILD) build-sanitize build-fuzz $(BENCH_BUILD) $(WEB_BUILD) $(WINDOWS_BUILD) $(DIST)
+
+# The folders are fixed by CMakePresets.json: say so rather than build elsewhere.
+ifneq ($(BUILD) $(BENCH_BUILD) $(WEB_BUILD) $(WINDOWS_BUILD),build build-bench build-web build-windows)
+$(error the build folders are CMakePresets.json's (build, build-bench, build-web, build-windows); do not set BUILD, BENCH_BUILD, WEB_BUILD or WINDOWS_BUILD)
+endif
