@@ -1,14 +1,12 @@
-# Vesk: `make run` plays, `make test` runs every test, `make bench` measures.
-# All install what is missing first.
-# `sudo make install` installs under PREFIX (staged under DESTDIR when set);
-# `make package` writes the Debian package $(BUILD)/vesk_VERSION_ARCH.deb.
-# `make web` builds the page, `make serve` serves it, `make test-web` tests it in Chromium.
-# `make windows` builds build-windows/vesk.exe, its installer vesk-VERSION-win64.exe and
-# the portable vesk-VERSION-win64.zip beside it; `make test-windows` tests them under Wine,
-# `make bench-windows` times its world step beside the native one.
-# `make release` writes every artifact of a release into $(DIST)/ (see README, "Releasing").
-BUILD ?= build
-BENCH_BUILD ?= build-bench
+# Vesk: the commands people type, each a line or two over CMakePresets.json
+# (`cmake --preset`, `cmake --build --preset`, `ctest --preset`, `cpack --preset`).
+# `make run` plays, `make test` runs the quick tests, `make check` runs every
+# test CI runs (.ci/run), `make bench` measures; each installs what is missing
+# first (scripts/setup.sh). docs/building.md lists every command.
+# The build folders are the presets': build, build-sanitize, build-fuzz,
+# build-bench, build-web, build-windows.
+BUILD = build
+BENCH_BUILD = build-bench
 # Repetitions of every benchmark; the report gives their medians.
 BENCH_REPETITIONS ?= 10
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
@@ -24,46 +22,52 @@ FUZZ_SECONDS ?= 30
 .PHONY: all build run test test-robust test-sanitize fuzz test-package install uninstall package \
 	setup clean format web serve test-web bench-web bench bench-count \
 	windows test-windows bench-windows release
+.PHONY: check
 
 all: build
 
+# Each tree is configured once; CMake reconfigures itself when its files change.
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --preset default
 
 build: $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) -j $(JOBS)
+	cmake --build --preset default -j $(JOBS)
 
 run:
 	./scripts/setup.sh run
 	$(MAKE) build
 	./$(BUILD)/vesk
 
-# Every test but the slower robustness label (see test-robust) and the
-# Wine-driven ones (see test-windows).
+# Every test CI runs, in its order: the list is .ci/run.
+check:
+	./.ci/run
+
+# Every test of the desktop build but the slower robustness label (see
+# test-robust) and the Wine-driven ones (see test-windows).
 test:
 	./scripts/setup.sh test
 	$(MAKE) build
-	cd $(BUILD) && ctest --output-on-failure -LE 'robust|windows'
+	ctest --preset default
 
 # The real program's failure paths, soaks of X input and a valgrind session (label robust).
 test-robust:
 	./scripts/setup.sh robust
 	$(MAKE) build
-	cd $(BUILD) && ctest --verbose -L robust
+	ctest --preset robust
 
 # Unit tests, the long world runs, and a scripted session of the real program
 # under Xvfb, built with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize:
 	./scripts/setup.sh test
-	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DVESK_SANITIZE=address,undefined
-	cmake --build build-sanitize -j $(JOBS)
-	cd build-sanitize && ctest --output-on-failure -L 'unit|longrun|session'
+	cmake --preset sanitize
+	cmake --build --preset sanitize -j $(JOBS)
+	ctest --preset sanitize
 
 # libFuzzer targets built with clang (and both sanitizers), FUZZ_SECONDS each.
 fuzz:
 	./scripts/setup.sh fuzz
-	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESK_FUZZ=ON -DVESK_TESTS=OFF
-	cmake --build build-fuzz -j $(JOBS)
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
 	./fuzz/run.sh $(FUZZ_SECONDS)
 
 # The Debian package from build to removal on this machine (as root or through sudo).
@@ -94,7 +98,7 @@ package:
 	./scripts/setup.sh package
 	$(MAKE) build
 	rm -f $(BUILD)/vesk_*.deb
-	cd $(BUILD) && cpack -G DEB
+	cpack --preset deb
 
 # The release: the Debian package, the page as a zip, the source tarball of
 # the committed tree, the Windows installer and zip, and SHA256SUMS, into
@@ -114,19 +118,18 @@ release:
 	@echo "release: $(DIST)/SHA256SUMS matches every artifact"
 
 # In a browser: the same sources built to WebAssembly with Debian's
-# Emscripten into $(WEB_BUILD)/ (see README, "In a browser"). Debian's emcc
-# finds its JavaScript optimiser's modules through NODE_PATH.
-WEB_BUILD ?= build-web
+# Emscripten into $(WEB_BUILD)/ (docs/browser.md); the preset names the
+# toolchain file and the NODE_PATH Debian's emcc needs.
+WEB_BUILD = build-web
 WEB_PORT ?= 8080
-EMSCRIPTEN_ENV = NODE_PATH=/usr/share/nodejs
 
 $(WEB_BUILD)/CMakeCache.txt:
-	$(EMSCRIPTEN_ENV) emcmake cmake -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --preset web
 
 web:
 	./scripts/setup.sh web
 	$(MAKE) $(WEB_BUILD)/CMakeCache.txt
-	$(EMSCRIPTEN_ENV) cmake --build $(WEB_BUILD) -j $(JOBS)
+	cmake --build --preset web -j $(JOBS)
 
 # Serves $(WEB_BUILD)/ on 127.0.0.1:$(WEB_PORT) until Ctrl-C.
 serve: web
@@ -146,27 +149,27 @@ bench-web: web web/node_modules/.package-lock.json
 	VESK_WEB_DIR=$(CURDIR)/$(WEB_BUILD) VESK_STEP_BENCH=$(CURDIR)/$(BUILD)/vesk_step_bench node web/bench.mjs
 
 # On Windows: the same sources cross-built with mingw-w64 into $(WINDOWS_BUILD)/
-# (see README, "On Windows"); its tests run under Wine in a private prefix there.
-WINDOWS_BUILD ?= build-windows
+# (docs/windows.md); its tests run under Wine in a private prefix there (the
+# preset sets WINEPREFIX; WINDOWS_ENV is for the commands run outside CTest).
+WINDOWS_BUILD = build-windows
 WINDOWS_ENV = WINEPREFIX=$(CURDIR)/$(WINDOWS_BUILD)/wineprefix WINEDEBUG=-all
 
 $(WINDOWS_BUILD)/CMakeCache.txt:
-	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=cmake/x86_64-w64-mingw32.cmake
+	cmake --preset windows
 
 windows:
 	./scripts/setup.sh windows
 	$(MAKE) $(WINDOWS_BUILD)/CMakeCache.txt
-	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+	cmake --build --preset windows -j $(JOBS)
 	rm -f $(WINDOWS_BUILD)/vesk-*-win64.exe $(WINDOWS_BUILD)/vesk-*-win64.zip
-	cd $(WINDOWS_BUILD) && cpack
+	cpack --preset windows
 
 # The Windows build's own tests under Wine, then the Wine-driven tests of the
 # Linux build (label windows), which find vesk.exe in $(WINDOWS_BUILD)/.
 test-windows: windows
-	cd $(WINDOWS_BUILD) && $(WINDOWS_ENV) ctest --output-on-failure
+	ctest --preset windows
 	$(MAKE) build
-	cd $(BUILD) && ctest -L windows --output-on-failure
+	ctest --preset wine
 
 # The world step's median time in vesk_step_bench.exe under Wine beside the
 # native helper's, turn about, BENCH_WINDOWS_RUNS each (reported, not judged).
@@ -184,8 +187,8 @@ bench-windows: windows
 # then the program's peak resident memory on X11 under a private Xvfb.
 bench:
 	./scripts/setup.sh bench
-	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DVESK_BENCH=ON
-	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	cmake --preset bench
+	cmake --build --preset bench -j $(JOBS)
 	SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy ./$(BENCH_BUILD)/bench/vesk_bench \
 	  --benchmark_repetitions=$(BENCH_REPETITIONS) --benchmark_report_aggregates_only=true \
 	  --benchmark_enable_random_interleaving=true
@@ -195,9 +198,14 @@ bench:
 bench-count:
 	./scripts/count_instructions.sh $(BENCH_BUILD)
 
+# Every C++ file git knows, wherever the layout puts it.
 format:
-	clang-format -i src/*.cpp src/*.h tests/*.cpp tests/*.h tests/win32/*.cpp packaging/icon/*.cpp \
-	  src/platform/*.h src/platform/*/*.cpp src/platform/*/*.h bench/*.cpp fuzz/*.cpp fuzz/*.h
+	git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format -i
 
 clean:
 	rm -rf $(BUILD) build-sanitize build-fuzz $(BENCH_BUILD) $(WEB_BUILD) $(WINDOWS_BUILD) $(DIST)
+
+# The folders are fixed by CMakePresets.json: say so rather than build elsewhere.
+ifneq ($(BUILD) $(BENCH_BUILD) $(WEB_BUILD) $(WINDOWS_BUILD),build build-bench build-web build-windows)
+$(error the build folders are CMakePresets.json's (build, build-bench, build-web, build-windows); do not set BUILD, BENCH_BUILD, WEB_BUILD or WINDOWS_BUILD)
+endif

@@ -1,5 +1,5 @@
 #!/bin/sh
-# make_icons.sh: redraws Vesk's icons with the toy's own code.
+# make_icons.sh: redraws Vesk's icons, and the README's picture, with the toy's own code.
 #
 #   packaging/icon/make_icons.sh [BUILD_DIR]      (default: build)
 #
@@ -7,9 +7,10 @@
 # leaves it), runs it into a temporary folder, and writes
 # packaging/icons/vesk-N.png for every size it draws (N x N pixels, RGB,
 # without time stamps, so a rerun writes the same bytes) and
-# packaging/icons/vesk.svg. Needs ImageMagick's convert. Run it after a change
-# to the world's drawing and commit the icons it writes; the package test
-# icons_current fails until then.
+# packaging/icons/vesk.svg, then the picture of the toy docs/vesk.png (the
+# same way). Needs ImageMagick's convert. Run it after a change to the world's
+# drawing and commit what it writes; the package test icons_current fails
+# until then.
 set -eu
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -30,3 +31,6 @@ for bmp in "$work"/vesk-*.bmp; do
 done
 cp "$work/vesk.svg" "$icons/vesk.svg"
 echo "make_icons.sh: wrote $written PNGs and vesk.svg in packaging/icons"
+"$build/packaging/vesk_icon" --picture "$work/picture.bmp"
+convert "$work/picture.bmp" -strip -define png:exclude-chunks=date,time "PNG24:$root/docs/vesk.png"
+echo "make_icons.sh: wrote docs/vesk.png"

@@ -1,10 +1,20 @@
-// vesk_icon: draws Vesk's application icon with the toy's own code.
+// vesk_icon: draws Vesk's application icon, and the README's picture of the
+// toy, with the toy's own code.
 //
 //   vesk_icon OUT_DIR
+//   vesk_icon --picture OUT_FILE
 //
-// It writes OUT_DIR/vesk-N.bmp for each size N of ICON_SIZES_PX (N x N pixels,
-// 24-bit) and OUT_DIR/vesk.svg. packaging/icon/make_icons.sh turns the BMPs
-// into the PNGs that get installed.
+// The first writes OUT_DIR/vesk-N.bmp for each size N of ICON_SIZES_PX (N x N
+// pixels, 24-bit) and OUT_DIR/vesk.svg. packaging/icon/make_icons.sh turns the
+// BMPs into the PNGs that get installed.
+//
+// The second writes the picture, a 24-bit BMP, to OUT_FILE: the toy's window
+// as a player sees it, PICTURE_SCALE screen pixels to a window pixel. The
+// world is seeded and steps until no grain moves; the brush is held at
+// PICTURE_POINTER for CRATER_STEPS steps and let go, and the world steps until
+// it rests again, so a crater with 45-degree sides is left in the pile; the
+// step draws the grains and the X is drawn at the pointer as the toy's frame
+// draws it. make_icons.sh writes it as docs/vesk.png.
 //
 // The picture is a scene of the toy. The world is seeded as at start-up;
 // every grain the brush could reach outside a narrow band of columns in the
@@ -54,6 +64,15 @@ static const double CROSS_HALF_HEIGHT_PX = 24.0;
 // Icon pixels on a side per pixel of the X's stroke, measured along a row
 // (rounded down, at least 1).
 static const int CROSS_STROKE_PER_SIZE = 16;
+// The picture: the pointer in normalized coordinates (over the upper part of
+// the settled pile), the steps the brush is held there, the window's crosshair
+// reach on each axis in normalized units (as the toy's frame draws it), and
+// screen pixels on a side per window pixel.
+static const float PICTURE_POINTER_X = 0.0f;
+static const float PICTURE_POINTER_Y = 0.5f;
+static const int CRATER_STEPS = 400;
+static const double CROSSHAIR_REACH = 0.1;
+static const int PICTURE_SCALE = 2;
 // Surfaces here are 32-bit with this layout, so the palette vesk_Init maps
 // for the scene holds for the icons too.
 static const int DEPTH_BITS = 32;
@@ -216,19 +235,64 @@ static int write_svg(const std::string &path)
     return std::fclose(out) == 0;
 }
 
-int main(int argc, char *argv[])
+// Draws the picture on `screen` (seeded already) and writes it, scaled, to path.
+static int write_picture(const std::string &path)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: vesk_icon OUT_DIR\n");
+    if (!settle()) {
+        std::fprintf(stderr, "vesk_icon: the pile never came to rest\n");
         return 1;
     }
-    std::string dir = argv[1];
+    mouse_info = {PICTURE_POINTER_X, PICTURE_POINTER_Y, 1};
+    for (int step = 0; step < CRATER_STEPS; step++) {
+        loop();
+        SDL_FillRect(screen, nullptr, 0);
+    }
+    mouse_info.pressed = 0;
+    if (!settle()) {
+        std::fprintf(stderr, "vesk_icon: the crater never came to rest\n");
+        return 1;
+    }
+    loop();
+    float left = static_cast<float>(PICTURE_POINTER_X - CROSSHAIR_REACH);
+    float right = static_cast<float>(PICTURE_POINTER_X + CROSSHAIR_REACH);
+    float low = static_cast<float>(PICTURE_POINTER_Y - CROSSHAIR_REACH);
+    float high = static_cast<float>(PICTURE_POINTER_Y + CROSSHAIR_REACH);
+    bresline(screen, right, left, high, low, white);
+    bresline(screen, right, left, low, high, white);
+
+    SDL_Surface *picture = new_surface(WINDOW_WIDTH * PICTURE_SCALE, WINDOW_HEIGHT * PICTURE_SCALE);
+    if (!picture) {
+        std::fprintf(stderr, "vesk_icon: out of memory\n");
+        return 1;
+    }
+    for (int row = 0; row < picture->h; row++)
+        for (int column = 0; column < picture->w; column++)
+            set_pixel(picture, column, row,
+                      pixel(screen, column / PICTURE_SCALE, row / PICTURE_SCALE));
+    if (SDL_SaveBMP(picture, path.c_str()) != 0) {
+        std::fprintf(stderr, "vesk_icon: cannot write %s\n", path.c_str());
+        return 1;
+    }
+    SDL_FreeSurface(picture);
+    return 0;
+}
+
+int main(int argc, char *argv[])
+{
+    bool picture = argc == 3 && std::strcmp(argv[1], "--picture") == 0;
+    if (argc != 2 && !picture) {
+        std::fprintf(stderr, "usage: vesk_icon OUT_DIR | vesk_icon --picture OUT_FILE\n");
+        return 1;
+    }
+    std::string dir = argv[argc - 1];
     screen = new_surface(WINDOW_WIDTH, WINDOW_HEIGHT);
     if (!screen || !init()) {
         std::fprintf(stderr, "vesk_icon: out of memory\n");
         return 1;
     }
     vesk_Init(screen);
+    if (picture)
+        return write_picture(dir);
     wipe_outside_band();
     if (!settle()) {
         std::fprintf(stderr, "vesk_icon: the pile never came to rest\n");

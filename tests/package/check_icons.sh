@@ -1,7 +1,8 @@
 #!/bin/sh
-# check_icons.sh: the committed icons are the ones the toy's code draws.
+# check_icons.sh: the committed icons, and the README's picture, are the ones
+# the toy's code draws.
 #
-#   check_icons.sh VESK_ICON ICONS_DIR
+#   check_icons.sh VESK_ICON ICONS_DIR [PICTURE_PNG]
 #
 # Runs the vesk_icon tool into a temporary folder and checks, for every size
 # it draws, that ICONS_DIR/vesk-N.png is N x N and equal to its drawing pixel
@@ -10,13 +11,16 @@
 # PNG and in the SVG rendered at 64 pixels with rsvg-convert: white at the
 # X's centre, green at the foot of the pile, black in a top corner; and that
 # the SVG's rendering is close to the 64-pixel PNG (root mean square error of
-# the channels at most MAX_SVG_RMSE). Needs ImageMagick and librsvg2-bin.
+# the channels at most MAX_SVG_RMSE). With PICTURE_PNG, checks that it equals
+# the picture `VESK_ICON --picture` draws, pixel for pixel and in size.
+# Needs ImageMagick and librsvg2-bin.
 # Fails after listing every difference found; make_icons.sh redraws them.
 set -eu
 
-[ $# -eq 2 ] || { echo "usage: check_icons.sh VESK_ICON ICONS_DIR" >&2; exit 2; }
+[ $# -eq 2 ] || [ $# -eq 3 ] || { echo "usage: check_icons.sh VESK_ICON ICONS_DIR [PICTURE_PNG]" >&2; exit 2; }
 tool=$1
 icons=$2
+picture=${3:-}
 # Where the picture shows what, as fractions of the side (column, row).
 X_CENTRE="0.5 0.27"
 PILE_FOOT="0.5 0.95"
@@ -79,6 +83,15 @@ rmse=$(compare -metric RMSE "$work/svg-64.png" "$icons/vesk-64.png" null: 2>&1 |
     sed -n 's/.*(\(.*\)).*/\1/p') || true
 awk -v e="${rmse:-1}" -v m="$MAX_SVG_RMSE" 'BEGIN { exit !(e <= m) }' ||
     fail "vesk.svg rendered at 64 pixels is far from vesk-64.png (RMSE ${rmse:-unknown} > $MAX_SVG_RMSE)"
+
+if [ -n "$picture" ]; then
+    "$tool" --picture "$work/picture.bmp"
+    want=$(identify -format '%wx%h' "$work/picture.bmp")
+    dims=$(identify -format '%wx%h' "$picture" 2>/dev/null) || dims="unreadable"
+    differing=$(compare -metric AE "$work/picture.bmp" "$picture" null: 2>&1) || true
+    [ "$dims" = "$want" ] && [ "$differing" = "0" ] ||
+        fail "$picture ($dims) differs from the picture drawn ($want) in $differing pixels"
+fi
 
 [ "$failed" -eq 0 ] || echo "check_icons.sh: redraw them with packaging/icon/make_icons.sh" >&2
 exit "$failed"

@@ -1,6 +1,6 @@
 # Toolchain for the 64-bit Windows build with Debian's mingw-w64
 # (g++-mingw-w64-x86-64-posix):
-#   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/x86_64-w64-mingw32.cmake
+#   cmake --preset windows     (CMakePresets.json; make windows runs it)
 # Programs built here (the tests) run on this machine under Wine in a
 # private Xvfb: CMAKE_CROSSCOMPILING_EMULATOR is scripts/wine_run.sh, which
 # needs WINEPREFIX set (the tests set it to the build's own prefix).
@@ -18,4 +18,4 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine_run.sh)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../../../scripts/wine_run.sh)
