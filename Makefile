@@ -175,7 +175,7 @@ bench-windows: windows
 	$(MAKE) build
 	for i in $$(seq $(BENCH_WINDOWS_RUNS)); do \
 	  SDL_VIDEODRIVER=dummy ./$(BUILD)/vesk_step_bench | grep '^step-timing'; \
-	  $(WINDOWS_ENV) SDL_VIDEODRIVER=dummy ./scripts/wine_run.sh $(WINDOWS_BUILD)/vesk_step_bench.exe \
+	  $(WINDOWS_ENV) SDL_VIDEODRIVER=dummy ./tests/windows/wine_run.py $(WINDOWS_BUILD)/vesk_step_bench.exe \
 	    | tr -d '\r' | grep '^step-timing'; \
 	done
 
@@ -196,7 +196,7 @@ bench-count:
 	./scripts/count_instructions.sh $(BENCH_BUILD)
 
 format:
-	clang-format -i src/*.cpp src/*.h tests/*.cpp tests/*.h tests/win32/*.cpp packaging/icon/*.cpp \
+	clang-format -i src/*.cpp src/*.h tests/*.cpp tests/*.h tests/windows/*.cpp packaging/icon/*.cpp \
 	  src/platform/*.h src/platform/*/*.cpp src/platform/*/*.h web/*.cpp bench/*.cpp fuzz/*.cpp fuzz/*.h
 
 clean:
