@@ -123,6 +123,8 @@ PILE_SPREAD_MAX = 30           # rows between its highest and lowest inner colum
 # Rows between neighbouring inner pixel columns of any settled pile: one grain
 # row, plus rounding of the grid onto pixels.
 PILE_STEP_MAX = 2
+# Where the pointer rests while settled piles are compared, window pixels.
+PILE_REST = (100, 20)
 
 # Seeded X input (input_script). The program ignores keys: under Wine alt+F4
 # is the window manager's close request (WINDOWS_CLOSE_KEYS).
@@ -445,15 +447,15 @@ def close_window(p):
     run([p.wm_close, p.window], environment(display=p.display))
 
 
-def close(p, seconds=EXIT_WAIT_S):
-    """A close request must end the program with status 0, no error and no crash report."""
-    close_window(p)
+def close(p, seconds=EXIT_WAIT_S, request=close_window, what="WM_DELETE_WINDOW"):
+    """A close request (by default the window manager's) must end the program with status
+    0, no error and no crash report."""
+    request(p)
     status = wait(p, seconds)
     err = output(p)
-    errors = [line for line in err.splitlines() if line.startswith(ERROR_PREFIX)]
-    check(status == 0 and not errors and not crash_lines(err),
-          "close: expected status 0 without an error within %d s of WM_DELETE_WINDOW; got %s; "
-          "stderr ends with:\n%s" % (seconds, status_text(status), err[-3000:]))
+    check(status == 0 and ERROR_PREFIX not in err and not crash_lines(err),
+          "close: expected status 0 without an error within %d s of %s; got %s; "
+          "stderr ends with:\n%s" % (seconds, what, status_text(status), err[-3000:]))
     return "ended with status 0"
 
 
@@ -581,22 +583,32 @@ def describe_cross(shot, x, y):
     return problem, text
 
 
-def cross_follows(p, x, y, what="crosshair", seconds=CROSS_WAIT_S):
-    """Moves the pointer to (x, y) and waits until the white X stands there; returns
-    (screenshot, description)."""
-    pointer(p, x, y)
+def wait_shot(p, what, seconds, judge):
+    """Screenshots until judge(shot) names no problem and returns that screenshot; after
+    `seconds` fails with the last problem judge named."""
     deadline = time.monotonic() + seconds
     while True:
         expect_alive(p)
         shot = screenshot(p)
-        problem, text = describe_cross(shot, x, y)
-        if problem is None:
-            return shot, text
+        problem = judge(shot)
+        if not problem:
+            return shot
         if time.monotonic() >= deadline:
-            fail_with(p, what, shot, "expected a white X of about %dx%d px centred at the "
-                      "pointer (%d, %d) within %d s; wrong %s: %s"
-                      % (CROSS_WIDTH, CROSS_HEIGHT, x, y, seconds, problem, text))
+            fail_with(p, what, shot, "%s within %g s" % (problem, seconds))
         time.sleep(POLL_S)
+
+
+def cross_follows(p, x, y, what="crosshair", seconds=CROSS_WAIT_S):
+    """Moves the pointer to (x, y) and waits until the white X stands there; returns
+    (screenshot, description)."""
+    def judge(shot):
+        problem, text = describe_cross(shot, x, y)
+        return problem and ("expected a white X of about %dx%d px centred at the pointer "
+                            "(%d, %d); wrong %s: %s" % (CROSS_WIDTH, CROSS_HEIGHT, x, y,
+                                                         problem, text))
+    pointer(p, x, y)
+    shot = wait_shot(p, what, seconds, judge)
+    return shot, describe_cross(shot, x, y)[1]
 
 
 # ---------------------------------------------------------------- seeded X input
@@ -684,15 +696,13 @@ def input_window(s, how=None):
     """Moves the window somewhere (partly off the screen too), raises it, or unmaps or
     maps it again."""
     how = how or s.rng.choice(("move", "move", "map", "raise"))
-    if how == "move":
-        input_add(s, "window", "windowmove", s.window,
-                  s.rng.randint(-WINDOW_WIDTH // 2, SCREEN_WIDTH - WINDOW_WIDTH // 2),
-                  s.rng.randint(-WINDOW_HEIGHT // 2, SCREEN_HEIGHT - WINDOW_HEIGHT // 2))
-    elif how == "raise":
-        input_add(s, "window", "windowraise", s.window)
-    else:
-        input_add(s, "window", "windowmap" if not s.mapped else "windowunmap", s.window)
-        s.mapped = not s.mapped
+    words = {"move": ("windowmove", s.window, s.rng.randint(-WINDOW_WIDTH // 2, SCREEN_WIDTH -
+                                                            WINDOW_WIDTH // 2),
+                      s.rng.randint(-WINDOW_HEIGHT // 2, SCREEN_HEIGHT - WINDOW_HEIGHT // 2)),
+             "raise": ("windowraise", s.window),
+             "map": ("windowunmap" if s.mapped else "windowmap", s.window)}[how]
+    input_add(s, "window", *words)
+    s.mapped = s.mapped != (how == "map")
 
 
 def input_cover(s):
@@ -788,19 +798,6 @@ def input_end(s):
 
 # ---------------------------------------------------------------- the settled pile
 
-def first_frame(p, what="pile", seconds=FIRST_FRAME_S):
-    """Waits for the first screenshot with grains in it; returns it."""
-    deadline = time.monotonic() + seconds
-    while True:
-        expect_alive(p)
-        shot = screenshot(p)
-        if count(shot, GREEN):
-            return shot
-        if time.monotonic() >= deadline:
-            fail_with(p, what, shot, "expected green grains in the window within %d s" % seconds)
-        time.sleep(POLL_S)
-
-
 def check_pile(p, what="pile", fresh=True):
     """Waits for the pile to settle and judges it; keeps the screenshot as p.pile and
     returns what it saw.
@@ -811,7 +808,8 @@ def check_pile(p, what="pile", fresh=True):
     PILE_STEP_MAX rows apart. A fresh pile (the program's own start, watched from
     its first frame) also: green on PILE_GREEN_MIN..MAX of the window, the top
     rows emptied, the bottom rows packed and the surface within PILE_SPREAD_MAX."""
-    first = first_frame(p, what) if fresh else None
+    first = fresh and wait_shot(p, what, FIRST_FRAME_S, lambda shot: None if count(
+        shot, GREEN) else "expected green grains in the window")
     shot = p.pile = wait_settled(p, what)
     heights = []  # per drawn column, rows of green from the floor; None where the X is
     for x in range(DRAWN_COLUMNS):

@@ -6,27 +6,27 @@
 #   e2e.py refusal --vesk PATH --runtime R --depth D
 #   e2e.py no-display --vesk PATH
 #
-# `window` runs the program on runtime R (classic, compat, or wine: vesk.exe)
-# at screen depth D and checks, in order, stopping at the first failing
-# group: the window, the runtime loaded, the settled pile (under Wine: the
-# same picture as the Linux program's, pixel for pixel), the crosshair, keys,
-# a crater, a drag, and the close request. Keys and the drag, which no depth
-# touches, run at FULL_DEPTH only. `refusal` expects the runtime to refuse
-# the display: the one line "vesk: cannot open the 200x300 window: ..." and
-# status 1. `no-display` expects one "vesk: " line and status 1 on both
-# Linux runtimes with no display at all. Failing screenshots are saved as PNGs
-# in the artifacts folder. Exit status: 0 when every check passed.
+# `window` runs the program on runtime R (classic, compat, or wine: vesk.exe;
+# classic is Debian's libsdl1.2debian, compat the SDL2-backed libsdl1.2-compat)
+# at screen depth D and checks, in order, stopping at the first failing one:
+# the window, the runtime loaded, the settled pile (under Wine: the same
+# picture as the Linux program's, pixel for pixel), the crosshair, keys, a
+# crater, a drag, and the close request; at depths but FULL_DEPTH not the keys
+# and the drag, which no depth touches. `refusal` expects the runtime to refuse
+# the display: one line "vesk: cannot open the 200x300 window: ..." and status 1;
+# `no-display` one "vesk: " line and status 1 on both Linux runtimes with no
+# display at all. Failing screenshots are saved as PNGs in the artifacts folder.
 import os
 import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from xharness import (BLACK, DRAWN_COLUMNS, ERROR_PREFIX, GREEN, KEYS,  # noqa: E402
-                      LINUX_RUNTIMES, WINDOW_HEIGHT, WINDOW_WIDTH, WINDOWS_CLOSE_KEYS,
+                      LINUX_RUNTIMES, PILE_REST, WINDOW_HEIGHT, WINDOW_WIDTH, WINDOWS_CLOSE_KEYS,
                       arguments, check, check_pile, close, count, cross_follows,
                       describe_cross, expect_alive, expect_failure, fail_with, find_window,
                       kill, loaded_runtime, pointer, report, run_case, save_png, screenshot,
-                      start, start_xvfb, stop, wait_settled, xdo)
+                      start, start_xvfb, stop, wait_settled, wait_shot, xdo)
 
 # Depth at which every check runs; at the others, those in DEPTH_CHECKS only.
 FULL_DEPTH = 24
@@ -39,8 +39,6 @@ AFTER_RELEASE_S = 0.3
 
 # Pointer spots where the X is looked for.
 CROSS_SPOTS = ((60, 100), (150, 220))
-# Where the pointer rests while two programs' settled piles are compared.
-REST_SPOT = (100, 20)
 
 # The brush is 9 x 9 cells, drawn as about 8 x 8 px up to 2 px off the
 # pointer (grid cells are a little smaller than pixels).
@@ -141,7 +139,7 @@ def check_same_as_linux(p, linux):
     find_window(linux)
     pictures = []
     for q in (linux, p):
-        cross_follows(q, *REST_SPOT, what="same_as_linux")
+        cross_follows(q, *PILE_REST, what="same_as_linux")
         pictures.append(wait_settled(q, "same_as_linux"))
     native, shot = pictures
     differ = [i for i in range(WINDOW_WIDTH * WINDOW_HEIGHT)
@@ -181,16 +179,11 @@ def check_keys(p):
 
 def wait_hole(p, x, y, reach, what):
     """Waits, button held, until no green is left within reach px of (x, y)."""
-    deadline = time.monotonic() + HOLE_APPEAR_S
-    while True:
-        shot = screenshot(p)
+    def judge(shot):
         green = count(shot, GREEN, x - reach, y - reach, x + reach + 1, y + reach + 1)
-        if not green:
-            return
-        if time.monotonic() >= deadline:
-            fail_with(p, what, shot, "expected no green within %d px of (%d, %d) with the "
-                      "button held; %d green px after %d s" % (reach, x, y, green,
-                                                               HOLE_APPEAR_S))
+        return green and "expected no green within %d px of (%d, %d) with the button held; " \
+            "%d green px" % (reach, x, y, green)
+    wait_shot(p, what, HOLE_APPEAR_S, judge)
 
 
 def check_drag(p):

@@ -5,12 +5,9 @@
               [--seed N]
 
 Under a private Xvfb: the crosshair must follow the pointer; then the X
-harness's seeded input (xharness.input_script): its tour of every kind of
-input (pointer moves inside and outside the window, clicks of buttons 1 to 9,
-4 to 7 being wheel steps, drags with buttons held out of the window and back,
-keys, the window moved, unmapped and mapped again) and a short storm drawn at
-random; the crosshair must still follow; a window manager's close request
-must end the toy with status 0.
+harness's seeded input (xharness.input_tour, every kind of input once, and a
+short input_storm); the crosshair must still follow; a window manager's close
+request must end the toy with status 0.
 
 Built with -DVESK_SANITIZE=address,undefined, the program stops at the first
 sanitizer report and LeakSanitizer checks for leaks at exit (the libraries'
@@ -31,6 +28,12 @@ import xharness as xs  # noqa: E402
 HERE = os.path.dirname(os.path.abspath(__file__))
 LSAN_SUPPRESSIONS = os.path.join(HERE, "lsan.supp")
 VALGRIND_SUPPRESSIONS = os.path.join(HERE, "valgrind.supp")
+# Sanitizer builds report on standard error and stop at the first error;
+# LeakSanitizer skips the libraries' leaks listed in lsan.supp.
+SANITIZER_ENVIRONMENT = {
+    "ASAN_OPTIONS": "detect_leaks=1:halt_on_error=1:abort_on_error=0",
+    "LSAN_OPTIONS": "suppressions=%s:print_suppressions=0" % LSAN_SUPPRESSIONS,
+    "UBSAN_OPTIONS": "print_stacktrace=1:halt_on_error=1"}
 # valgrind's exit status when it found an error.
 VALGRIND_ERROR_STATUS = 99
 
@@ -80,7 +83,7 @@ def session(args, runtime, log_dir):
                 "--suppressions=" + VALGRIND_SUPPRESSIONS, "--log-file=" + log_path)
             window_wait, exit_wait, cross_wait = (VALGRIND_WINDOW_WAIT_S, VALGRIND_EXIT_WAIT_S,
                                                   VALGRIND_CROSSHAIR_S)
-        p = xs.start(args, runtime, server.display, sanitizer_environment(LSAN_SUPPRESSIONS),
+        p = xs.start(args, runtime, server.display, SANITIZER_ENVIRONMENT,
                      wrapper=wrapper)
         try:
             xs.find_window(p, window_wait)
@@ -91,17 +94,14 @@ def session(args, runtime, log_dir):
             xs.input_storm(script, STORM_S, xs.input_actions(script) + STORM_ACTIONS)
             for x, y in CHECK_POINTS:
                 xs.cross_follows(p, x, y, seconds=cross_wait)
-            xs.close_window(p)
-            status = xs.wait(p, exit_wait)
+            try:
+                xs.close(p, exit_wait)
+            except xs.Failure:
+                if args.valgrind and p.proc.returncode == VALGRIND_ERROR_STATUS:
+                    valgrind_verdict(log_dir, runtime)  # fails with valgrind's own log
+                raise
         finally:
             xs.kill(p)
-        err = xs.output(p)
-        crashes = xs.crash_lines(err)
-        xs.check(not crashes, "crash report on standard error:\n%s" % err[-6000:])
-        if args.valgrind and status == VALGRIND_ERROR_STATUS:
-            valgrind_verdict(log_dir, runtime)
-        xs.check(status == 0, "the close request gave %s; standard error:\n%s" % (
-            xs.status_text(status), err[-3000:]))
         note = "%d input actions, crosshair followed at %d points" % (
             xs.input_actions(script), 2 * len(CHECK_POINTS))
         if args.valgrind:
@@ -109,17 +109,6 @@ def session(args, runtime, log_dir):
         return note
     finally:
         xs.stop(server.proc)
-
-
-def sanitizer_environment(suppressions):
-    """Options that make a sanitizer build report on standard error and stop
-    at the first error; LeakSanitizer skips the libraries' leaks listed in
-    `suppressions`."""
-    return {
-        "ASAN_OPTIONS": "detect_leaks=1:halt_on_error=1:abort_on_error=0",
-        "LSAN_OPTIONS": "suppressions=%s:print_suppressions=0" % suppressions,
-        "UBSAN_OPTIONS": "print_stacktrace=1:halt_on_error=1",
-    }
 
 
 def main():

@@ -4,12 +4,9 @@
    soak.py --vesk PATH --wm-close PATH [--seconds S] [--runtime classic|compat] [--seed N]
 
 The X harness's seeded input (xharness.input_script): its tour of every kind
-of input, then a storm drawn at random, bounded both in time (--seconds, 60
-by default) and in count (MAX_ACTIONS input actions): pointer moves inside
-and outside the window, presses and releases of buttons 1 to 9 (4 to 7 are
-wheel steps), clicks, wheel bursts, long drags that leave the window and
-come back, keys, the window moved (partly off the screen too), unmapped and
-mapped, raised, and covered by other windows (xmessage) that come and go.
+of input, then its storm drawn at random, other windows covering the toy
+included, bounded both in time (--seconds, 60 by default) and in count
+(MAX_ACTIONS input actions).
 
 Every CHECK_EVERY_S seconds the storm pauses: the buttons released, the
 covers removed and the window back on the screen, the crosshair must follow
@@ -37,12 +34,6 @@ MAX_ACTIONS = 40000
 CHECK_EVERY_S = 6
 # Resident memory may grow this much over the settled start, in KiB.
 RSS_SLACK_KB = 2048
-# Where the pointer rests for the before-and-after screenshots, window pixels.
-REST_POINT = (100, 20)
-# Pointer positions for the crosshair checks keep the whole X (10 pixels each
-# way across, 15 up and down) inside the window.
-CROSSHAIR_MARGIN_X = 20
-CROSSHAIR_MARGIN_Y = 25
 
 
 def soak(args, runtime):
@@ -52,7 +43,7 @@ def soak(args, runtime):
         p = xs.start(args, runtime, server.display)
         xs.find_window(p)
         xs.xdo(p, "windowmove", p.window, *xs.HOME, "mousemove", "--window", p.window,
-               *REST_POINT)
+               *xs.PILE_REST)
         xs.check_pile(p, "before")
         before = p.pile
         rss_start = xs.proc_status(p.pid, "VmRSS")
@@ -66,14 +57,13 @@ def soak(args, runtime):
                 xs.input_actions(storm) < MAX_ACTIONS:
             xs.input_storm(storm, min(CHECK_EVERY_S, args.seconds - (time.monotonic() - started)),
                            MAX_ACTIONS)
-            xs.cross_follows(p, storm.rng.randint(CROSSHAIR_MARGIN_X,
-                                                  xs.WINDOW_WIDTH - CROSSHAIR_MARGIN_X),
-                             storm.rng.randint(CROSSHAIR_MARGIN_Y,
-                                               xs.WINDOW_HEIGHT - CROSSHAIR_MARGIN_Y))
+            # Anywhere an X's size or more from the edges: all of it in the window.
+            xs.cross_follows(p, storm.rng.randint(xs.CROSS_WIDTH, xs.WINDOW_WIDTH - xs.CROSS_WIDTH),
+                             storm.rng.randint(xs.CROSS_HEIGHT, xs.WINDOW_HEIGHT - xs.CROSS_HEIGHT))
             checks += 1
             rss_samples.append(xs.proc_status(p.pid, "VmRSS"))
         storm_s = time.monotonic() - started
-        xs.cross_follows(p, *REST_POINT)
+        xs.cross_follows(p, *xs.PILE_REST)
 
         seen = xs.check_pile(p, "after", fresh=False)
         rss_samples.append(xs.proc_status(p.pid, "VmRSS"))
