@@ -34,6 +34,8 @@ Conventions:
     report on standard error fails.
   - A failed check raises Failure saying what was expected and what was seen;
     fail_with saves the screenshot concerned as a PNG in the artifacts folder.
+  - One result format: run_case prints `PASS name (t s): what was seen` or
+    `FAIL name (t s): why` for each case, report then `N passed, N failed`.
 """
 import argparse
 import base64
