@@ -178,7 +178,7 @@ bench-windows: windows
 	$(MAKE) build
 	for i in $$(seq $(BENCH_WINDOWS_RUNS)); do \
 	  SDL_VIDEODRIVER=dummy ./$(BUILD)/vesk_step_bench | grep '^step-timing'; \
-	  $(WINDOWS_ENV) SDL_VIDEODRIVER=dummy ./scripts/wine_run.sh $(WINDOWS_BUILD)/vesk_step_bench.exe \
+	  $(WINDOWS_ENV) SDL_VIDEODRIVER=dummy ./tests/windows/wine_run.py $(WINDOWS_BUILD)/vesk_step_bench.exe \
 	    | tr -d '\r' | grep '^step-timing'; \
 	done
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -133,6 +134,36 @@ int grain_count()
     for (grain *g = head; g && g->next; g = g->next)
         n++;
     return n;
+}
+
+std::string world_invariant()
+{
+    // Cells the walk of the list saw a grain in: stamped with this walk's number.
+    static std::vector<unsigned> seen((WORLD_COLUMNS + 1) * (WORLD_ROWS + 1), 0);
+    static unsigned walk = 0;
+    walk++;
+    char why[200];
+    for (grain *g = head; g && g->next; g = g->next) {
+        if (g->x < FIRST_COLUMN || g->x > LAST_COLUMN || g->y < FIRST_ROW || g->y > LAST_ROW) {
+            std::snprintf(why, sizeof why, "listed grain off the grid at (%d, %d)", g->x, g->y);
+            return why;
+        }
+        if (matrix[g->x][g->y] != g) {
+            std::snprintf(why, sizeof why, "listed grain at (%d, %d) is not its cell's grain", g->x,
+                          g->y);
+            return why;
+        }
+        seen[g->x * (WORLD_ROWS + 1) + g->y] = walk;
+    }
+    for (int x = 0; x <= WORLD_COLUMNS; x++)
+        for (int y = 0; y <= WORLD_ROWS; y++) {
+            if (matrix[x][y] && seen[x * (WORLD_ROWS + 1) + y] != walk) {
+                std::snprintf(why, sizeof why, "cell (%d, %d) holds a grain not listed there", x,
+                              y);
+                return why;
+            }
+        }
+    return "";
 }
 
 // SDL on the dummy driver for the whole run, with the 200 x 300 screen the

@@ -10,7 +10,12 @@
 #include "world.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
+
+// Grid cells that can hold grains.
+const int FIRST_COLUMN = 1, LAST_COLUMN = WORLD_COLUMNS;
+const int FIRST_ROW = 1, LAST_ROW = WORLD_ROWS - 1;
 
 struct sdl_calls {
     long locks;                  // real SDL_LockSurface calls
@@ -44,5 +49,9 @@ std::vector<grain *> make_list(int n);
 void place(grain *g, int x, int y);
 // Number of listed grains, spare tail excluded.
 int grain_count();
+// The world invariant, empty when it holds, else what broke: every listed grain but
+// the spare tail sits in its own cell inside the grid; every occupied cell holds a
+// listed grain at that position (so the cells of matrix outside the grid stay empty).
+std::string world_invariant();
 
 #endif

@@ -5,8 +5,8 @@
 //   - Each run is bounded by a step count (31,000 steps in all; a quarter
 //     of that in the sanitizer build); the generator is seeded, so a
 //     failure names a step that reproduces.
-//   - The invariant (check_world): every listed grain but the spare tail
-//     sits in its own cell inside the grid (x 1..200, y 1..299); every
+//   - The invariant (support.h's world_invariant): every listed grain but
+//     the spare tail sits in its own cell inside the grid (x 1..200, y 1..299); every
 //     occupied cell holds a listed grain at that position; column 0 and
 //     rows 0 and 300, the cells of `matrix` outside the grid, stay empty
 //     (the sanitizer build also puts redzones around `matrix` itself).
@@ -32,9 +32,6 @@
 namespace
 {
 
-// Grid cells that can hold grains.
-const int FIRST_COLUMN = 1, LAST_COLUMN = 200;
-const int FIRST_ROW = 1, LAST_ROW = 299;
 // The brush: BRUSH_REACH cells each way from its centre, clipped to these.
 const int BRUSH_REACH = 4;
 const int BRUSH_MIN_X = 2, BRUSH_MAX_X = 199;
@@ -65,17 +62,6 @@ const int STROKE_MOST = 40;
 struct placed {
     grain *g;
     int x, y;
-};
-
-// Independent record of which cells the last walk saw a grain in.
-struct cell_marks {
-    std::vector<unsigned> stamp;
-    unsigned epoch = 0;
-    cell_marks() : stamp((WORLD_COLUMNS + 1) * (WORLD_ROWS + 1), 0) {}
-    unsigned &at(int x, int y)
-    {
-        return stamp[x * (WORLD_ROWS + 1) + y];
-    }
 };
 
 // The clipped brush square; empty when lo > hi.
@@ -123,37 +109,6 @@ std::vector<placed> snapshot()
     for (grain *g = head; g && g->next; g = g->next)
         out.push_back({g, g->x, g->y});
     return out;
-}
-
-// The world invariant; returns an empty string when it holds.
-std::string check_world(cell_marks &marks, const std::vector<placed> &now)
-{
-    char why[200];
-    marks.epoch++;
-    for (const placed &p : now) {
-        if (p.x < FIRST_COLUMN || p.x > LAST_COLUMN || p.y < FIRST_ROW || p.y > LAST_ROW) {
-            std::snprintf(why, sizeof why, "listed grain off the grid at (%d, %d)", p.x, p.y);
-            return why;
-        }
-        if (matrix[p.x][p.y] != p.g) {
-            std::snprintf(why, sizeof why, "listed grain at (%d, %d) is not its cell's grain", p.x,
-                          p.y);
-            return why;
-        }
-        marks.at(p.x, p.y) = marks.epoch;
-    }
-    for (int x = 0; x <= WORLD_COLUMNS; x++)
-        for (int y = 0; y <= WORLD_ROWS; y++) {
-            if (!matrix[x][y])
-                continue;
-            bool outside = x < FIRST_COLUMN || y < FIRST_ROW || y > LAST_ROW;
-            if (outside || marks.at(x, y) != marks.epoch) {
-                std::snprintf(why, sizeof why, "cell (%d, %d)%s holds a grain not listed there", x,
-                              y, outside ? ", outside the grid," : "");
-                return why;
-            }
-        }
-    return "";
 }
 
 // What may change across one step; returns an empty string when it holds.
@@ -276,9 +231,8 @@ struct run_figures {
 // `rain` adds grains at empty cells near the top between steps.
 void long_run(int steps, bool rain, std::mt19937 &rng, run_figures *fig)
 {
-    cell_marks marks;
     std::vector<placed> before = snapshot();
-    ASSERT_EQ(check_world(marks, before), "") << "before the first step";
+    ASSERT_EQ(world_invariant(), "") << "before the first step";
     stroke s = new_stroke(rng);
     fig->strokes++;
     for (int step = 0; step < steps; step++) {
@@ -291,7 +245,7 @@ void long_run(int steps, bool rain, std::mt19937 &rng, run_figures *fig)
         square brush = brush_square(mouse_info);
         loop();
         std::vector<placed> after = snapshot();
-        std::string broken = check_world(marks, after);
+        std::string broken = world_invariant();
         if (broken.empty())
             broken = check_step(before, after, brush, &fig->wiped);
         ASSERT_EQ(broken, "") << "step " << step << ", pointer (" << mouse_info.x << ", "

@@ -34,12 +34,15 @@ Conventions:
     report on standard error fails.
   - A failed check raises Failure saying what was expected and what was seen;
     fail_with saves the screenshot concerned as a PNG in the artifacts folder.
+  - One result format: run_case prints `PASS name (t s): what was seen` or
+    `FAIL name (t s): why` for each case, report then `N passed, N failed`.
 """
 import argparse
 import base64
 import functools
 import glob
 import os
+import random
 import re
 import resource
 import select
@@ -90,6 +93,7 @@ COMMAND_S = 20
 WINE_PREFIX_S = 180          # a new prefix takes about 10 s
 SETTLE_S = 20
 CROSS_WAIT_S = 5
+FIRST_FRAME_S = 10
 # Pauses, in seconds.
 POLL_S = 0.1
 STABLE_INTERVAL_S = 0.5      # between the two screenshots that must agree when settled
@@ -105,6 +109,56 @@ CROSS_ARM_SLOPE = 1.5
 CROSS_ARM_SLACK = 2.5        # px between a white pixel and the nearer arm
 CROSS_ARM_PIXELS_MIN = 5     # white pixels in each of the four arms
 CROSS_PIXELS_MAX = 200       # an X, not a filled box
+
+# The settled pile. About 57,400 grains fill the 200 x 300 window of 60,000
+# pixels; two grid columns (and two grid rows) share a pixel and the last
+# pixel column shows no grid column, so the fresh settled pile covers a little
+# less (0.95). Its outermost grain columns (pixel columns 0 and 198) obey no slope.
+DRAWN_COLUMNS = WINDOW_WIDTH - 1   # the last pixel column stays black
+PILE_GREEN_MIN = 0.93          # of the window's area, fresh
+PILE_GREEN_MAX = 0.96
+TOP_ROWS = 8                   # rows at the top that the fresh settled pile leaves empty
+TOP_GREEN_MAX = 0.02           # of those rows' area
+BOTTOM_ROWS = 150              # rows at the bottom that it fills
+BOTTOM_GREEN_MIN = 0.995       # of those rows' area, last column and crosshair excepted
+PILE_SPREAD_MAX = 30           # rows between its highest and lowest inner column
+# Rows between neighbouring inner pixel columns of any settled pile: one grain
+# row, plus rounding of the grid onto pixels.
+PILE_STEP_MAX = 2
+# Where the pointer rests while settled piles are compared, window pixels.
+PILE_REST = (100, 20)
+
+# Seeded X input (input_script). The program ignores keys: under Wine alt+F4
+# is the window manager's close request (WINDOWS_CLOSE_KEYS).
+INPUT_SEED = 20240611
+KEYS = ("a", "z", "q", "space", "Return", "Escape", "Tab", "shift+Tab", "BackSpace", "Delete",
+        "Left", "Up", "Down", "F1", "F10", "Menu", "super", "shift+q", "ctrl+c",
+        "ctrl+alt+Delete", "alt+F4")
+WINDOWS_CLOSE_KEYS = ("alt+F4",)
+BUTTONS = tuple(range(1, 10))  # 1 to 3, the wheel (4, 5), the side wheel (6, 7), 8 and 9
+WHEEL_BUTTONS = (4, 5, 6, 7)
+DRAG_BUTTONS = (1, 1, 2, 3)    # drawn at random: the left one half the time
+CLICK_DELAY_MS = 1             # xdotool's pause in a click or key stroke (its own is 12)
+FOCUS_SHARE = 0.2              # of random keys, sent after focusing the window
+DRAG_MOVES = (20, 60)          # pointer moves of a random drag, at least and at most
+DRAG_OUTSIDE = 0.1             # share of them off the window
+WHEEL_BURST = (5, 15)          # wheel steps in a burst
+MAX_COVERS = 3                 # other windows over the program's at once
+COVER_SIZE = (60, 300)         # px, either side
+STORM_PAUSES_S = (0.01, 0.02, 0.03, 0.04, 0.05)
+BATCH_WORDS = 80               # xdotool words sent at once by the storm
+BATCH_PAUSE_S = 0.02           # after each batch
+HOME = (50, 50)                # screen pixels where input_home puts the window
+# The tour, in window pixels: moves to TOUR_SPOTS, the window's corners and
+# edges, then off the window and back; drags with each of TOUR_DRAG_BUTTONS
+# across the window in TOUR_DRAG_STEPS steps, off it (None) and back; a press
+# held at the last spot while the wheel turns.
+TOUR_SPOTS = ((10, 10), (190, 290), (0, 0), (199, 299), (100, 5), (5, 150), (100, 100))
+TOUR_DRAG_BUTTONS = (1, 3, 2)
+TOUR_DRAG_FROM, TOUR_DRAG_STEP, TOUR_DRAG_STEPS = (30, 40), (14, 22), 10
+TOUR_DRAG_TAIL = (None, (100, 200), None)
+TOUR_UNMAPPED_S = "0.2"        # the window stays unmapped this long
+TOUR_STEP_S = "0.03"           # pause after each action of the tour
 
 # Lines on standard error that mean the program crashed or broke its memory.
 CRASH_MARKERS = ("AddressSanitizer", "LeakSanitizer", "UndefinedBehaviorSanitizer",
@@ -395,15 +449,15 @@ def close_window(p):
     run([p.wm_close, p.window], environment(display=p.display))
 
 
-def close(p, seconds=EXIT_WAIT_S):
-    """A close request must end the program with status 0, no error and no crash report."""
-    close_window(p)
+def close(p, seconds=EXIT_WAIT_S, request=close_window, what="WM_DELETE_WINDOW"):
+    """A close request (by default the window manager's) must end the program with status
+    0, no error and no crash report."""
+    request(p)
     status = wait(p, seconds)
     err = output(p)
-    errors = [line for line in err.splitlines() if line.startswith(ERROR_PREFIX)]
-    check(status == 0 and not errors and not crash_lines(err),
-          "close: expected status 0 without an error within %d s of WM_DELETE_WINDOW; got %s; "
-          "stderr ends with:\n%s" % (seconds, status_text(status), err[-3000:]))
+    check(status == 0 and ERROR_PREFIX not in err and not crash_lines(err),
+          "close: expected status 0 without an error within %d s of %s; got %s; "
+          "stderr ends with:\n%s" % (seconds, what, status_text(status), err[-3000:]))
     return "ended with status 0"
 
 
@@ -531,22 +585,269 @@ def describe_cross(shot, x, y):
     return problem, text
 
 
-def cross_follows(p, x, y, what="crosshair", seconds=CROSS_WAIT_S):
-    """Moves the pointer to (x, y) and waits until the white X stands there; returns
-    (screenshot, description)."""
-    pointer(p, x, y)
+def wait_shot(p, what, seconds, judge):
+    """Screenshots until judge(shot) names no problem and returns that screenshot; after
+    `seconds` fails with the last problem judge named."""
     deadline = time.monotonic() + seconds
     while True:
         expect_alive(p)
         shot = screenshot(p)
-        problem, text = describe_cross(shot, x, y)
-        if problem is None:
-            return shot, text
+        problem = judge(shot)
+        if not problem:
+            return shot
         if time.monotonic() >= deadline:
-            fail_with(p, what, shot, "expected a white X of about %dx%d px centred at the "
-                      "pointer (%d, %d) within %d s; wrong %s: %s"
-                      % (CROSS_WIDTH, CROSS_HEIGHT, x, y, seconds, problem, text))
+            fail_with(p, what, shot, "%s within %g s" % (problem, seconds))
         time.sleep(POLL_S)
+
+
+def cross_follows(p, x, y, what="crosshair", seconds=CROSS_WAIT_S):
+    """Moves the pointer to (x, y) and waits until the white X stands there; returns
+    (screenshot, description)."""
+    def judge(shot):
+        problem, text = describe_cross(shot, x, y)
+        return problem and ("expected a white X of about %dx%d px centred at the pointer "
+                            "(%d, %d); wrong %s: %s" % (CROSS_WIDTH, CROSS_HEIGHT, x, y,
+                                                         problem, text))
+    pointer(p, x, y)
+    shot = wait_shot(p, what, seconds, judge)
+    return shot, describe_cross(shot, x, y)[1]
+
+
+# ---------------------------------------------------------------- seeded X input
+
+def input_script(p, seed=INPUT_SEED, covers=False):
+    """The X input builder: a record over p's window and a generator seeded with `seed`,
+    collecting xdotool words in `chain` (sent by input_send) and counting the input
+    actions, by kind, in `counts`; with covers, the storm puts other windows over the
+    program's (xmessage). input_tour adds every kind of input once, input_storm draws
+    them at random, input_home puts things back."""
+    return types.SimpleNamespace(p=p, window=p.window, rng=random.Random(seed), chain=[],
+                                 counts={}, held=None, mapped=True, pause=None,
+                                 covers=[] if covers else None)
+
+
+def input_add(s, kind, *words):
+    s.chain.extend(str(w) for w in words)
+    if s.pause:
+        s.chain.extend(("sleep", s.pause))
+    s.counts[kind] = s.counts.get(kind, 0) + 1
+
+
+def input_actions(s):
+    return sum(s.counts.values())
+
+
+def input_send(s):
+    if s.chain:
+        xdo(s.p, *s.chain)
+        s.chain = []
+
+
+def input_move(s, x=None, y=None, outside=False):
+    """Moves the pointer to window pixel (x, y), a random one if not given; outside, to
+    a random screen pixel (mostly off the window wherever it is)."""
+    if outside:
+        input_add(s, "move", "mousemove", s.rng.randrange(SCREEN_WIDTH),
+                  s.rng.randrange(SCREEN_HEIGHT))
+    else:
+        input_add(s, "move", "mousemove", "--window", s.window,
+                  s.rng.randrange(WINDOW_WIDTH) if x is None else x,
+                  s.rng.randrange(WINDOW_HEIGHT) if y is None else y)
+
+
+def input_click(s, button=None):
+    input_add(s, "click", "click", "--delay", CLICK_DELAY_MS, button or s.rng.choice(BUTTONS))
+
+
+def input_press(s, button=None):
+    """Presses a button (a random one if not given), or releases the one held."""
+    if s.held is None:
+        s.held = button or s.rng.choice(BUTTONS)
+        input_add(s, "press", "mousedown", s.held)
+    else:
+        input_add(s, "release", "mouseup", s.held)
+        s.held = None
+
+
+def input_drag(s, path=(), button=None):
+    """A drag with a button held, from path's first spot along it (window pixels, or None
+    for PARKED, off the window); without a path, along random moves in and out of it."""
+    if s.held is not None:
+        input_press(s)
+    input_move(s, *(path[0] if path else ()))
+    input_press(s, button or s.rng.choice(DRAG_BUTTONS))
+    for spot in path:
+        input_move(s, *spot) if spot else input_add(s, "move", "mousemove", *PARKED)
+    for _ in range(0 if path else s.rng.randint(*DRAG_MOVES)):
+        input_move(s, outside=s.rng.random() < DRAG_OUTSIDE)
+    input_press(s)
+
+
+def input_wheel(s):
+    for _ in range(s.rng.randint(*WHEEL_BURST)):
+        input_click(s, s.rng.choice(WHEEL_BUTTONS))
+
+
+def input_key(s):
+    if s.mapped and s.rng.random() < FOCUS_SHARE:
+        input_add(s, "focus", "windowfocus", s.window)  # focusing an unmapped window fails
+    input_add(s, "key", "key", "--delay", CLICK_DELAY_MS, s.rng.choice(KEYS))
+
+
+def input_window(s, how=None):
+    """Moves the window somewhere (partly off the screen too), raises it, or unmaps or
+    maps it again."""
+    how = how or s.rng.choice(("move", "move", "map", "raise"))
+    words = {"move": ("windowmove", s.window, s.rng.randint(-WINDOW_WIDTH // 2, SCREEN_WIDTH -
+                                                            WINDOW_WIDTH // 2),
+                      s.rng.randint(-WINDOW_HEIGHT // 2, SCREEN_HEIGHT - WINDOW_HEIGHT // 2)),
+             "raise": ("windowraise", s.window),
+             "map": ("windowunmap" if s.mapped else "windowmap", s.window)}[how]
+    input_add(s, "window", *words)
+    s.mapped = s.mapped != (how == "map")
+
+
+def input_cover(s):
+    """Puts another window over part of the program's, or removes the oldest of MAX_COVERS."""
+    input_send(s)
+    s.covers = [c for c in s.covers if c.poll() is None]
+    if len(s.covers) >= MAX_COVERS:
+        stop(s.covers.pop(0))
+        return
+    x, y, w, h = geometry(s.p)
+    cw, ch = s.rng.randint(*COVER_SIZE), s.rng.randint(*COVER_SIZE)
+    cx, cy = x + s.rng.randint(-cw // 2, max(w - cw // 2, 1)), y + s.rng.randint(
+        -ch // 2, max(h - ch // 2, 1))
+    s.covers.append(subprocess.Popen(
+        ["xmessage", "-geometry", "%dx%d+%d+%d" % (cw, ch, cx, cy), "covering the toy"],
+        env=environment(display=s.p.display), stdin=subprocess.DEVNULL,
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+    s.counts["cover"] = s.counts.get("cover", 0) + 1
+
+
+def input_tour(s):
+    """Every kind of input once, each action followed by a pause: moves inside, out and
+    back, every button clicked, drags that leave the window and come back, a press
+    held while the wheel turns, every key, the window moved, unmapped and mapped."""
+    s.pause = TOUR_STEP_S
+    for spot in TOUR_SPOTS + (None,) + TOUR_SPOTS[-1:]:
+        input_move(s, *spot) if spot else input_add(s, "move", "mousemove", *PARKED)
+    for button in BUTTONS:
+        input_click(s, button)
+    (x, y), (dx, dy) = TOUR_DRAG_FROM, TOUR_DRAG_STEP
+    for button in TOUR_DRAG_BUTTONS:
+        input_drag(s, [(x + i * dx, y + i * dy) for i in range(TOUR_DRAG_STEPS)] +
+                   list(TOUR_DRAG_TAIL), button)
+    input_move(s, *TOUR_SPOTS[-1])
+    input_press(s, BUTTONS[0])
+    for button in WHEEL_BUTTONS[:2]:
+        input_click(s, button)
+    input_press(s)
+    input_add(s, "focus", "windowfocus", s.window)
+    for key in KEYS:
+        input_add(s, "key", "key", "--delay", CLICK_DELAY_MS, key)
+    input_window(s, "move")
+    input_window(s, "map")
+    s.chain += ["sleep", TOUR_UNMAPPED_S]
+    input_window(s, "map")
+    s.pause = None
+    input_home(s)
+
+
+# The storm's draw: (share of the draws, action), with a short pause for the rest.
+STORM = ((0.30, input_move), (0.08, lambda s: input_move(s, outside=True)),
+         (0.10, input_click), (0.10, input_press), (0.05, input_drag), (0.05, input_wheel),
+         (0.12, input_key), (0.08, input_window), (0.03, input_cover))
+
+
+def input_storm(s, seconds, actions):
+    """Input drawn at random until `seconds` have passed or `actions` were sent, in
+    batches of BATCH_WORDS xdotool words a BATCH_PAUSE_S apart."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline and input_actions(s) < actions:
+        draw = s.rng.random()
+        for share, action in STORM:
+            if draw < share:
+                if action is not input_cover or s.covers is not None:
+                    action(s)
+                break
+            draw -= share
+        else:
+            input_add(s, "pause", "sleep", "%.2f" % s.rng.choice(STORM_PAUSES_S))
+        if len(s.chain) >= BATCH_WORDS:
+            input_send(s)
+            time.sleep(BATCH_PAUSE_S)
+    input_home(s)
+
+
+def input_home(s):
+    """Releases the button held, removes the covers and puts the window back home, mapped
+    and on top; the program must still run."""
+    if s.held is not None:
+        input_press(s)
+    input_send(s)
+    input_end(s)
+    xdo(s.p, "windowmap", s.window, "windowmove", s.window, *HOME, "windowraise", s.window)
+    s.mapped = True
+    expect_alive(s.p)
+
+
+def input_end(s):
+    for cover in s.covers or ():
+        stop(cover)
+    s.covers = [] if s.covers is not None else None
+
+
+# ---------------------------------------------------------------- the settled pile
+
+def check_pile(p, what="pile", fresh=True):
+    """Waits for the pile to settle and judges it; keeps the screenshot as p.pile and
+    returns what it saw.
+
+    Any settled pile: every pixel column green from the floor up without a gap
+    (a grain rests only on a taken cell; a column the X crosses counts its white
+    as either), the last column bare, neighbouring inner columns at most
+    PILE_STEP_MAX rows apart. A fresh pile (the program's own start, watched from
+    its first frame) also: green on PILE_GREEN_MIN..MAX of the window, the top
+    rows emptied, the bottom rows packed and the surface within PILE_SPREAD_MAX."""
+    first = fresh and wait_shot(p, what, FIRST_FRAME_S, lambda shot: None if count(
+        shot, GREEN) else "expected green grains in the window")
+    shot = p.pile = wait_settled(p, what)
+    heights = []  # per drawn column, rows of green from the floor; None where the X is
+    for x in range(DRAWN_COLUMNS):
+        column = shot.cls[x::shot.w]
+        rest = column.rstrip(bytes((GREEN, WHITE)))
+        if GREEN in rest:
+            fail_with(p, what, shot, "expected no gap under the grains; pixel column %d has "
+                      "green at row %d above a bare pixel" % (x, rest.index(GREEN)))
+        heights.append(None if WHITE in column else shot.h - len(rest))
+    last_green = count(shot, GREEN, DRAWN_COLUMNS, 0)
+    step = max((abs(a - b) for a, b in zip(heights[1:-2], heights[2:-1]) if None not in (a, b)),
+               default=0)
+    inner = [h for h in heights[1:-1] if h is not None] or [0]
+    green = count(shot, GREEN)
+    seen = ("green %d px (%.3f of the window), columns %d..%d rows high, steepest step %d"
+            % (green, green / shot.w / shot.h, min(inner), max(inner), step))
+    if last_green or step > PILE_STEP_MAX:
+        fail_with(p, what, shot, "expected the last pixel column bare and neighbouring columns "
+                  "at most %d rows apart; %d green px in the last column; %s"
+                  % (PILE_STEP_MAX, last_green, seen))
+    if not fresh:
+        return seen
+    top, first_top = (count(s, GREEN, 0, 0, shot.w, TOP_ROWS) for s in (shot, first))
+    bottom_bare = count(shot, BLACK, 0, shot.h - BOTTOM_ROWS, DRAWN_COLUMNS, shot.h)
+    seen += ("; top %d rows %d px green (%d at the first frame), bottom %d rows %d px bare"
+             % (TOP_ROWS, top, first_top, BOTTOM_ROWS, bottom_bare))
+    if not PILE_GREEN_MIN <= green / shot.w / shot.h <= PILE_GREEN_MAX or \
+            top > TOP_GREEN_MAX * shot.w * TOP_ROWS or top >= first_top or \
+            bottom_bare > (1 - BOTTOM_GREEN_MIN) * DRAWN_COLUMNS * BOTTOM_ROWS or \
+            max(inner) - min(inner) > PILE_SPREAD_MAX:
+        fail_with(p, what, shot, "expected the start's grains to settle into a packed heap: "
+                  "green on %.2f..%.2f of the window, the top %d rows emptying (at most %.0f%% "
+                  "green, less than at first), the bottom %d rows packed, the surface within "
+                  "%d rows; %s" % (PILE_GREEN_MIN, PILE_GREEN_MAX, TOP_ROWS, 100 * TOP_GREEN_MAX,
+                                   BOTTOM_ROWS, PILE_SPREAD_MAX, seen))
+    return seen
 
 
 # ---------------------------------------------------------------- test scripts
@@ -565,16 +866,18 @@ def arguments(description, runtimes=RUNTIMES):
 
 
 def run_case(results, name, function, *args):
-    """Runs one case, printing PASS or FAIL with the reason."""
+    """Runs one case, printing PASS or FAIL with the reason; returns whether it passed."""
     started = time.monotonic()
     try:
         note = function(*args)
         results.append((name, None))
         print("PASS %s (%.1f s)%s" % (name, time.monotonic() - started,
                                       ": " + note if note else ""), flush=True)
+        return True
     except (Failure, subprocess.TimeoutExpired, OSError) as error:
         results.append((name, str(error)))
         print("FAIL %s (%.1f s): %s" % (name, time.monotonic() - started, error), flush=True)
+        return False
 
 
 def report(results):

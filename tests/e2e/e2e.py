@@ -6,59 +6,39 @@
 #   e2e.py refusal --vesk PATH --runtime R --depth D
 #   e2e.py no-display --vesk PATH
 #
-# `window` runs the program on runtime R (classic, compat, or wine: vesk.exe)
-# at screen depth D and checks, in order, stopping at the first failing
-# group: the window, the runtime loaded, the settled pile (under Wine: the
-# same picture as the Linux program's, pixel for pixel), the crosshair, keys,
-# a crater, a drag, and the close request. Keys and the drag, which no depth
-# touches, run at FULL_DEPTH only. `refusal` expects the runtime to refuse
-# the display: the one line "vesk: cannot open the 200x300 window: ..." and
-# status 1. `no-display` expects one "vesk: " line and status 1 on both
-# Linux runtimes with no display at all. Failing screenshots are saved as PNGs
-# in the artifacts folder. Exit status: 0 when every check passed.
+# `window` runs the program on runtime R (classic, compat, or wine: vesk.exe;
+# classic is Debian's libsdl1.2debian, compat the SDL2-backed libsdl1.2-compat)
+# at screen depth D and checks, in order, stopping at the first failing one:
+# the window, the runtime loaded, the settled pile (under Wine: the same
+# picture as the Linux program's, pixel for pixel), the crosshair, keys, a
+# crater, a drag, and the close request; at depths but FULL_DEPTH not the keys
+# and the drag, which no depth touches. `refusal` expects the runtime to refuse
+# the display: one line "vesk: cannot open the 200x300 window: ..." and status 1;
+# `no-display` one "vesk: " line and status 1 on both Linux runtimes with no
+# display at all. Failing screenshots are saved as PNGs in the artifacts folder.
 import os
 import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from xharness import (BLACK, ERROR_PREFIX, GREEN, LINUX_RUNTIMES, POLL_S,  # noqa: E402
-                      WINDOW_HEIGHT, WINDOW_WIDTH, Failure, arguments, check, close, count,
-                      cross_follows, describe_cross, expect_alive, expect_failure, fail_with,
-                      find_window, kill, loaded_runtime, pointer, save_png, screenshot, start,
-                      start_xvfb, stop, wait_settled, xdo)
+from xharness import (BLACK, DRAWN_COLUMNS, ERROR_PREFIX, GREEN, KEYS,  # noqa: E402
+                      LINUX_RUNTIMES, PILE_REST, WINDOW_HEIGHT, WINDOW_WIDTH, WINDOWS_CLOSE_KEYS,
+                      arguments, check, check_pile, close, count, cross_follows,
+                      describe_cross, expect_alive, expect_failure, fail_with, find_window,
+                      kill, loaded_runtime, pointer, report, run_case, save_png, screenshot,
+                      start, start_xvfb, stop, wait_settled, wait_shot, xdo)
 
 # Depth at which every check runs; at the others, those in DEPTH_CHECKS only.
 FULL_DEPTH = 24
 DEPTH_CHECKS = ("window", "runtime", "pile", "crosshair", "crater", "close")
 # Pauses and waits, in seconds.
-FIRST_FRAME_S = 10
 HOLE_APPEAR_S = 1
 KEYS_AFTER_S = 0.5
 CRATER_HOLD_S = 0.5
 AFTER_RELEASE_S = 0.3
 
-# The pile. About 57,400 grains fill a 200 x 300 window of 60,000 pixels;
-# the last pixel column is never drawn and two grid columns (and two grid
-# rows) share a pixel, so settled green covers a little less (0.95).
-PILE_GREEN_MIN = 0.93          # of the window's area
-PILE_GREEN_MAX = 0.96
-TOP_ROWS = 8                   # rows at the top that the settled pile leaves empty
-TOP_GREEN_MAX = 0.02           # of those rows' area
-BOTTOM_ROWS = 150              # rows at the bottom that the settled pile fills
-BOTTOM_GREEN_MIN = 0.995       # of those rows' area, last column and crosshair excepted
-DRAWN_COLUMNS = WINDOW_WIDTH - 1   # the last pixel column stays black
-SURFACE_EDGE = 2               # columns at each side left out of the surface checks
-SURFACE_STEP_MAX = 3           # pixels between neighbouring columns' tops
-SURFACE_SPREAD_MAX = 30        # pixels between the highest and lowest top
-HOLES_BELOW_SURFACE_MAX = 5    # black pixels under the surface, in all columns
-
 # Pointer spots where the X is looked for.
 CROSS_SPOTS = ((60, 100), (150, 220))
-# Where the pointer rests while two programs' settled piles are compared.
-REST_SPOT = (100, 20)
-
-# Keys sent to the focused window; none may do anything.
-KEYS = ("a", "space", "Return", "Escape", "q", "Left", "Up", "F1")
 
 # The brush is 9 x 9 cells, drawn as about 8 x 8 px up to 2 px off the
 # pointer (grid cells are a little smaller than pixels).
@@ -107,74 +87,6 @@ DRAG_LOSS_MIN = (DRAG_TO - DRAG_FROM) * BRUSH_SIZE  # grains: half the swept cel
 REFUSAL = "vesk: cannot open the 200x300 window: "
 
 
-def surface_tops(shot):
-    """For each drawn column, the first green row from the top (WINDOW_HEIGHT if none)."""
-    tops = []
-    for x in range(DRAWN_COLUMNS):
-        top = WINDOW_HEIGHT
-        for y in range(WINDOW_HEIGHT):
-            if shot.cls[y * WINDOW_WIDTH + x] == GREEN:
-                top = y
-                break
-        tops.append(top)
-    return tops
-
-
-def first_frame(p):
-    """Waits for the first screenshot with grains in it."""
-    deadline = time.monotonic() + FIRST_FRAME_S
-    while True:
-        expect_alive(p)
-        shot = screenshot(p)
-        if count(shot, GREEN):
-            return shot
-        if time.monotonic() >= deadline:
-            fail_with(p, "pile", shot, "expected green grains in the window within %d s; "
-                      "none" % FIRST_FRAME_S)
-        time.sleep(POLL_S)
-
-
-def check_pile(p):
-    """The pile falls from its scattered start and settles into a packed heap."""
-    first = first_frame(p)
-    first_top = count(first, GREEN, 0, 0, WINDOW_WIDTH, TOP_ROWS)
-    shot = wait_settled(p, "pile")
-    area = WINDOW_WIDTH * WINDOW_HEIGHT
-    green = count(shot, GREEN)
-    top = count(shot, GREEN, 0, 0, WINDOW_WIDTH, TOP_ROWS)
-    bottom_area = DRAWN_COLUMNS * BOTTOM_ROWS
-    bottom_bare = count(shot, BLACK, 0, WINDOW_HEIGHT - BOTTOM_ROWS, DRAWN_COLUMNS,
-                        WINDOW_HEIGHT)
-    tops = surface_tops(shot)
-    inner = tops[SURFACE_EDGE:DRAWN_COLUMNS - SURFACE_EDGE]
-    step = max(abs(a - b) for a, b in zip(inner, inner[1:]))
-    spread = max(inner) - min(inner)
-    holes = sum(count(shot, BLACK, x, tops[x], x + 1, WINDOW_HEIGHT)
-                for x in range(DRAWN_COLUMNS))
-    seen = ("green %d px (%.3f of the window), top %d rows %d px green (%d at the first "
-            "screenshot), bottom %d rows %d px bare, surface rows %d..%d, steepest step "
-            "%d px, %d holes under the surface"
-            % (green, green / area, TOP_ROWS, top, first_top, BOTTOM_ROWS, bottom_bare,
-               min(inner), max(inner), step, holes))
-    if not PILE_GREEN_MIN <= green / area <= PILE_GREEN_MAX:
-        fail_with(p, "pile", shot, "expected green on %.2f..%.2f of the window; %s"
-                  % (PILE_GREEN_MIN, PILE_GREEN_MAX, seen))
-    if top > TOP_GREEN_MAX * WINDOW_WIDTH * TOP_ROWS or top >= first_top:
-        fail_with(p, "pile", shot, "expected the top %d rows to empty as the grains fall "
-                  "(at most %.0f%% green, less than at first); %s"
-                  % (TOP_ROWS, 100 * TOP_GREEN_MAX, seen))
-    if bottom_bare > (1 - BOTTOM_GREEN_MIN) * bottom_area:
-        fail_with(p, "pile", shot, "expected the bottom %d rows packed with green; %s"
-                  % (BOTTOM_ROWS, seen))
-    if step > SURFACE_STEP_MAX or spread > SURFACE_SPREAD_MAX or \
-            holes > HOLES_BELOW_SURFACE_MAX:
-        fail_with(p, "pile", shot, "expected a packed heap with a level surface (steps "
-                  "<= %d px, spread <= %d px, <= %d holes); %s"
-                  % (SURFACE_STEP_MAX, SURFACE_SPREAD_MAX, HOLES_BELOW_SURFACE_MAX, seen))
-    return seen
-
-
-
 def check_crater(p):
     """Holding a button wipes a hole under the X, and only while it is held."""
     x, y = CRATER_SPOT
@@ -214,7 +126,6 @@ def check_crater(p):
     return seen
 
 
-
 def check_crosshair(p):
     """The X follows the pointer, and leaves nothing at its old place."""
     seen = ["at (%d, %d): %s" % (x, y, cross_follows(p, x, y)[1]) for x, y in CROSS_SPOTS]
@@ -228,7 +139,7 @@ def check_same_as_linux(p, linux):
     find_window(linux)
     pictures = []
     for q in (linux, p):
-        cross_follows(q, *REST_SPOT, what="same_as_linux")
+        cross_follows(q, *PILE_REST, what="same_as_linux")
         pictures.append(wait_settled(q, "same_as_linux"))
     native, shot = pictures
     differ = [i for i in range(WINDOW_WIDTH * WINDOW_HEIGHT)
@@ -247,12 +158,13 @@ def check_same_as_linux(p, linux):
 def check_keys(p):
     """Keys to the focused window neither move the X, nor touch the pile, nor end it."""
     x, y = p.cross
+    keys = [k for k in KEYS if p.runtime != "wine" or k not in WINDOWS_CLOSE_KEYS]
     before = wait_settled(p, "keys")
     xdo(p, "windowfocus", "--sync", p.window)
     focus = xdo(p, "getwindowfocus", "-f").strip()
     check(focus == p.window, "keys: expected the focus on the program's window %s; it is on "
           "%s" % (p.window, focus))
-    xdo(p, "key", "--delay", "20", *KEYS)
+    xdo(p, "key", "--delay", "20", *keys)
     time.sleep(KEYS_AFTER_S)
     expect_alive(p)
     shot = screenshot(p)
@@ -260,23 +172,18 @@ def check_keys(p):
     if problem or shot.cls != before.cls:
         fail_with(p, "keys", shot, "expected keys %s to leave the X at (%d, %d) and the pile "
                   "as they were; green went from %d to %d px, X: %s" % (
-                      " ".join(KEYS), x, y, count(before, GREEN), count(shot, GREEN), text))
+                      " ".join(keys), x, y, count(before, GREEN), count(shot, GREEN), text))
     return "window focused, keys %s: X still at (%d, %d), pile as it was" % (
-        " ".join(KEYS), x, y)
+        " ".join(keys), x, y)
 
 
 def wait_hole(p, x, y, reach, what):
     """Waits, button held, until no green is left within reach px of (x, y)."""
-    deadline = time.monotonic() + HOLE_APPEAR_S
-    while True:
-        shot = screenshot(p)
+    def judge(shot):
         green = count(shot, GREEN, x - reach, y - reach, x + reach + 1, y + reach + 1)
-        if not green:
-            return
-        if time.monotonic() >= deadline:
-            fail_with(p, what, shot, "expected no green within %d px of (%d, %d) with the "
-                      "button held; %d green px after %d s" % (reach, x, y, green,
-                                                               HOLE_APPEAR_S))
+        return green and "expected no green within %d px of (%d, %d) with the button held; " \
+            "%d green px" % (reach, x, y, green)
+    wait_shot(p, what, HOLE_APPEAR_S, judge)
 
 
 def check_drag(p):
@@ -305,31 +212,29 @@ def check_drag(p):
     return seen
 
 
-def window_suite(args):
+def window_suite(args, results):
     name = "e2e_%s_%d" % (args.runtime, args.depth)
     servers, runs = [], []
-    step = "start"
-    try:
-        steps = [("window", find_window), ("runtime", loaded_runtime), ("pile", check_pile)]
+    steps = [("window", find_window), ("runtime", loaded_runtime), ("pile", check_pile)]
+
+    def start_runs():
         if args.runtime == "wine":
             servers.append(start_xvfb())
             runs.append(start(args, "classic", servers[-1].display, name=name + "_linux"))
             steps.append(("linux", lambda p: check_same_as_linux(p, runs[0])))
         servers.append(start_xvfb(args.depth))
-        p = start(args, args.runtime, servers[-1].display, name=name)
-        runs.append(p)
-        print("%s: Xvfb %s at depth %d, program pid %d" % (name, p.display, args.depth, p.pid))
+        runs.append(start(args, args.runtime, servers[-1].display, name=name))
+        return "Xvfb %s at depth %d, program pid %d" % (runs[-1].display, args.depth,
+                                                         runs[-1].pid)
+    try:
+        if not run_case(results, name + " start", start_runs):
+            return
         steps += [("crosshair", check_crosshair), ("keys", check_keys),
                   ("crater", check_crater), ("drag", check_drag), ("close", close)]
         for step, check_step in steps:
-            if args.depth == FULL_DEPTH or step in DEPTH_CHECKS:
-                started = time.monotonic()
-                seen = check_step(p)
-                print("ok   %-9s (%.1f s) %s" % (step, time.monotonic() - started, seen))
-        return 0
-    except Failure as failure:
-        print("FAIL %s, at %s: %s" % (name, step, failure))
-        return 1
+            if (args.depth == FULL_DEPTH or step in DEPTH_CHECKS) and \
+                    not run_case(results, "%s %s" % (name, step), check_step, runs[-1]):
+                return
     finally:
         for run in runs:
             kill(run)
@@ -337,29 +242,24 @@ def window_suite(args):
             stop(server.proc)
 
 
-def refusal_suite(args):
+def refusal(args):
     """A runtime that cannot show the display: its one line and status 1."""
     server = start_xvfb(args.depth)
     try:
         p = start(args, args.runtime, server.display)
-        line = expect_failure(p, (REFUSAL,), status=1)[0]
-        print("ok   %s refuses depth %d: status 1, %r" % (args.runtime, args.depth, line))
-        return 0
+        return "status 1, %r" % expect_failure(p, (REFUSAL,), status=1)[0]
     finally:
         stop(server.proc)
 
 
-def no_display_suite(args):
-    """With no display the program prints one "vesk: " line and exits 1, on both runtimes.
+def no_display(args, runtime):
+    """With no display the program prints one "vesk: " line and exits 1.
 
     No video driver is named and TERM names a terminal: SDL's classic runtime
     would gladly fall back to drawing in the terminal (libcaca) and the
     SDL2-backed one to its offscreen driver; the program must refuse both."""
-    for runtime in LINUX_RUNTIMES:
-        p = start(args, runtime, extra={"TERM": "xterm"})
-        line = expect_failure(p, (ERROR_PREFIX,), status=1)[0]
-        print("ok   no-display %s: status 1, %r" % (runtime, line))
-    return 0
+    p = start(args, runtime, extra={"TERM": "xterm"})
+    return "status 1, %r" % expect_failure(p, (ERROR_PREFIX,), status=1)[0]
 
 
 def main():
@@ -368,12 +268,15 @@ def main():
     parser.add_argument("--depth", type=int, default=FULL_DEPTH)
     args = parser.parse_args()
     os.makedirs(args.artifacts, exist_ok=True)
-    suite = {"window": window_suite, "refusal": refusal_suite, "no-display": no_display_suite}
-    try:
-        return suite[args.suite](args)
-    except Failure as failure:
-        print("FAIL %s: %s" % (args.suite, failure))
-        return 1
+    results = []
+    if args.suite == "window":
+        window_suite(args, results)
+    elif args.suite == "refusal":
+        run_case(results, "refusal[%s, depth %d]" % (args.runtime, args.depth), refusal, args)
+    else:
+        for runtime in LINUX_RUNTIMES:
+            run_case(results, "no_display[%s]" % runtime, no_display, args, runtime)
+    return report(results)
 
 
 if __name__ == "__main__":

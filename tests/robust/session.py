@@ -2,12 +2,12 @@
 """session.py: a short scripted session of the real program, end to end.
 
    session.py --vesk PATH --wm-close PATH [--runtime classic|compat|both] [--valgrind]
+              [--seed N]
 
-Under a private Xvfb: the crosshair must follow the pointer; then pointer
-moves inside and outside the window, clicks of buttons 1 to 9 (4 to 7 are
-wheel steps), drags with buttons held (out of the window and back), keys,
-the window moved, unmapped and mapped again; the crosshair must still
-follow; a window manager's close request must end the toy with status 0.
+Under a private Xvfb: the crosshair must follow the pointer; then the X
+harness's seeded input (xharness.input_tour, every kind of input once, and a
+short input_storm); the crosshair must still follow; a window manager's close
+request must end the toy with status 0.
 
 Built with -DVESK_SANITIZE=address,undefined, the program stops at the first
 sanitizer report and LeakSanitizer checks for leaks at exit (the libraries'
@@ -21,7 +21,6 @@ import os
 import re
 import sys
 import tempfile
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 import xharness as xs  # noqa: E402
@@ -29,6 +28,12 @@ import xharness as xs  # noqa: E402
 HERE = os.path.dirname(os.path.abspath(__file__))
 LSAN_SUPPRESSIONS = os.path.join(HERE, "lsan.supp")
 VALGRIND_SUPPRESSIONS = os.path.join(HERE, "valgrind.supp")
+# Sanitizer builds report on standard error and stop at the first error;
+# LeakSanitizer skips the libraries' leaks listed in lsan.supp.
+SANITIZER_ENVIRONMENT = {
+    "ASAN_OPTIONS": "detect_leaks=1:halt_on_error=1:abort_on_error=0",
+    "LSAN_OPTIONS": "suppressions=%s:print_suppressions=0" % LSAN_SUPPRESSIONS,
+    "UBSAN_OPTIONS": "print_stacktrace=1:halt_on_error=1"}
 # valgrind's exit status when it found an error.
 VALGRIND_ERROR_STATUS = 99
 
@@ -40,70 +45,9 @@ VALGRIND_CROSSHAIR_S = 20
 
 # Pointer positions, window pixels, where the crosshair is checked.
 CHECK_POINTS = ((100, 150), (40, 60), (160, 250))
-# Mouse buttons clicked: 1 to 3, the wheel (4, 5), the side wheel (6, 7), 8 and 9.
-BUTTONS = range(1, 10)
-KEYS = ("a", "Escape", "Return", "space", "F1", "Up", "Down", "ctrl+c", "alt+F4", "shift+q",
-        "Tab", "BackSpace")
-# xdotool's pause inside a click or a key stroke, in milliseconds.
-CLICK_DELAY_MS = 1
-# Pause between chained xdotool commands, in seconds.
-STEP_S = "0.03"
-# Where the window is moved to, screen pixels.
-MOVED_TO = (300, 150)
-
-
-def scripted_input(p):
-    """Sends the scripted input; returns the number of input actions sent."""
-    actions = 0
-    chain = []
-
-    def add(*words, count=1):
-        nonlocal actions
-        chain.extend(str(w) for w in words)
-        chain.extend(("sleep", STEP_S))
-        actions += count
-
-    window = p.window
-    # Moves inside, out of the window and back in.
-    for x, y in ((10, 10), (190, 290), (0, 0), (199, 299), (100, 5), (5, 150)):
-        add("mousemove", "--window", window, x, y)
-    add("mousemove", *xs.PARKED)
-    add("mousemove", "--window", window, 100, 100)
-    # Every button, inside the window.
-    for button in BUTTONS:
-        add("click", "--delay", CLICK_DELAY_MS, button)
-    # Drags: press inside, cross the window, leave it, come back, release outside.
-    for button in (1, 3, 2):
-        add("mousemove", "--window", window, 30, 40)
-        add("mousedown", button)
-        for step in range(10):
-            add("mousemove", "--window", window, 30 + 14 * step, 40 + 22 * step)
-        add("mousemove", *xs.PARKED)
-        add("mousemove", "--window", window, 100, 200)
-        add("mousemove", *xs.PARKED)
-        add("mouseup", button)
-    # A press held while the wheel turns.
-    add("mousemove", "--window", window, 100, 100)
-    add("mousedown", 1)
-    add("click", "--delay", CLICK_DELAY_MS, 4)
-    add("click", "--delay", CLICK_DELAY_MS, 5)
-    add("mouseup", 1)
-    xs.xdo(p, *chain)
-
-    xs.xdo(p, "windowfocus", window)
-    key_chain = []
-    for key in KEYS:
-        key_chain += ["key", "--delay", str(CLICK_DELAY_MS), key, "sleep", STEP_S]
-        actions += 1
-    xs.xdo(p, *key_chain)
-
-    xs.xdo(p, "windowmove", window, *MOVED_TO)
-    xs.xdo(p, "windowunmap", window)
-    time.sleep(0.2)
-    xs.xdo(p, "windowmap", window)
-    xs.xdo(p, "windowmove", window, 0, 0)
-    actions += 4
-    return actions
+# Input actions of the seeded storm after the tour, and the seconds it may take at most.
+STORM_ACTIONS = 150
+STORM_S = 10
 
 
 def valgrind_verdict(log_dir, runtime):
@@ -139,28 +83,27 @@ def session(args, runtime, log_dir):
                 "--suppressions=" + VALGRIND_SUPPRESSIONS, "--log-file=" + log_path)
             window_wait, exit_wait, cross_wait = (VALGRIND_WINDOW_WAIT_S, VALGRIND_EXIT_WAIT_S,
                                                   VALGRIND_CROSSHAIR_S)
-        p = xs.start(args, runtime, server.display, sanitizer_environment(LSAN_SUPPRESSIONS),
+        p = xs.start(args, runtime, server.display, SANITIZER_ENVIRONMENT,
                      wrapper=wrapper)
         try:
             xs.find_window(p, window_wait)
             for x, y in CHECK_POINTS:
                 xs.cross_follows(p, x, y, seconds=cross_wait)
-            actions = scripted_input(p)
+            script = xs.input_script(p, args.seed)
+            xs.input_tour(script)
+            xs.input_storm(script, STORM_S, xs.input_actions(script) + STORM_ACTIONS)
             for x, y in CHECK_POINTS:
                 xs.cross_follows(p, x, y, seconds=cross_wait)
-            xs.close_window(p)
-            status = xs.wait(p, exit_wait)
+            try:
+                xs.close(p, exit_wait)
+            except xs.Failure:
+                if args.valgrind and p.proc.returncode == VALGRIND_ERROR_STATUS:
+                    valgrind_verdict(log_dir, runtime)  # fails with valgrind's own log
+                raise
         finally:
             xs.kill(p)
-        err = xs.output(p)
-        crashes = xs.crash_lines(err)
-        xs.check(not crashes, "crash report on standard error:\n%s" % err[-6000:])
-        if args.valgrind and status == VALGRIND_ERROR_STATUS:
-            valgrind_verdict(log_dir, runtime)
-        xs.check(status == 0, "the close request gave %s; standard error:\n%s" % (
-            xs.status_text(status), err[-3000:]))
         note = "%d input actions, crosshair followed at %d points" % (
-            actions, 2 * len(CHECK_POINTS))
+            xs.input_actions(script), 2 * len(CHECK_POINTS))
         if args.valgrind:
             note += "; " + valgrind_verdict(log_dir, runtime)
         return note
@@ -168,20 +111,10 @@ def session(args, runtime, log_dir):
         xs.stop(server.proc)
 
 
-def sanitizer_environment(suppressions):
-    """Options that make a sanitizer build report on standard error and stop
-    at the first error; LeakSanitizer skips the libraries' leaks listed in
-    `suppressions`."""
-    return {
-        "ASAN_OPTIONS": "detect_leaks=1:halt_on_error=1:abort_on_error=0",
-        "LSAN_OPTIONS": "suppressions=%s:print_suppressions=0" % suppressions,
-        "UBSAN_OPTIONS": "print_stacktrace=1:halt_on_error=1",
-    }
-
-
 def main():
     parser = xs.arguments(__doc__.splitlines()[0], ("both",) + xs.LINUX_RUNTIMES)
     parser.add_argument("--valgrind", action="store_true")
+    parser.add_argument("--seed", type=int, default=xs.INPUT_SEED)
     args = parser.parse_args()
     runtimes = xs.LINUX_RUNTIMES if args.runtime == "both" else (args.runtime,)
     results = []

@@ -2,7 +2,7 @@
 # (g++-mingw-w64-x86-64-posix):
 #   cmake --preset windows     (CMakePresets.json; make windows runs it)
 # Programs built here (the tests) run on this machine under Wine in a
-# private Xvfb: CMAKE_CROSSCOMPILING_EMULATOR is scripts/wine_run.sh, which
+# private Xvfb: CMAKE_CROSSCOMPILING_EMULATOR is tests/windows/wine_run.py, which
 # needs WINEPREFIX set (the tests set it to the build's own prefix).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
@@ -18,4 +18,4 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../../../scripts/wine_run.sh)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../../../tests/windows/wine_run.py)
