@@ -19,13 +19,29 @@
 // frame's own WebAssembly, the present, Asyncify and the timer, the
 // browser's own work such as rendering).
 //
+// Then, in each engine (browsers.mjs; WebKit once as it comes and once with
+// WEBKIT_DISABLE_COMPOSITING_MODE=1, painting without its software
+// compositor, the nearer stand-in for a device with a GPU): the page's
+// presents a second beside a bare setTimeout(f, 10) loop on a blank page of
+// the same engine, ENGINE_WINDOWS windows of each by turns, each window on
+// a fresh load; then one more window of the page timed from inside it: the
+// delay asked, how late it fires, the work from the timer to the next
+// delay, and within it the present (putImageData). Coarse clocks (WebKit's
+// and Firefox's performance.now() tick in whole milliseconds) are summed
+// over whole windows, never read per frame.
+//
+//   node web/bench.mjs [step] [engines] [throttle]   (the parts; all by default)
+//   VESK_ENGINES=webkit,firefox                       (the engines; all by default)
+//
 // Reports, never judges: exits 0 whatever the figures, 1 only when a run
 // fails.
 import { execFile } from 'node:child_process';
+import { loadavg } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { promisify } from 'node:util';
 
+import { ENGINES, launchBrowser } from './browsers.mjs';
 import { launchChromium } from './chromium.mjs';
 import { startServer } from './serve.mjs';
 
@@ -176,10 +192,120 @@ function middle(runs) {
 const ms = (v) => (v === null ? '     -' : v.toFixed(3).padStart(6));
 const ratio = (a, b) => (a === null || b === null ? '     -' : (a / b).toFixed(2).padStart(6));
 
+// The engines' pace: each engine's page and bare loop by turns.
+const ENGINE_WINDOWS = 3;
+const ENGINE_WINDOW_MS = 3000;
+const BARE_DELAY_MS = 10;
+const CONFIGURATIONS = (process.env.VESK_ENGINES ? process.env.VESK_ENGINES.split(',') : ENGINES)
+  .flatMap((engine) => (engine === 'webkit'
+    ? [[engine, 'webkit (default)', {}], [engine, 'webkit, no compositing', { WEBKIT_DISABLE_COMPOSITING_MODE: '1' }]]
+    : [[engine, engine, {}]]));
+
+// Installed in a running page: sums, over the frames from now on, the delay
+// asked, how late its timer fires, the work from its firing to the next
+// delay and the presents' putImageData.
+function timeFrames() {
+  const timing = { asked: 0, late: 0, work: 0, present: 0, timers: 0 };
+  let fired = null;
+  const setTimer = window.setTimeout;
+  window.setTimeout = (callback, ms, ...rest) => {
+    const set = performance.now();
+    if (fired !== null)
+      timing.work += set - fired;
+    fired = null;
+    return setTimer(() => {
+      fired = performance.now();
+      timing.asked += ms;
+      timing.late += fired - set - ms;
+      timing.timers++;
+      callback(...rest);
+    }, ms);
+  };
+  const put = CanvasRenderingContext2D.prototype.putImageData;
+  CanvasRenderingContext2D.prototype.putImageData = function (...args) {
+    const start = performance.now();
+    put.apply(this, args);
+    timing.present += performance.now() - start;
+  };
+  window.vesk_timing = timing;
+}
+
+// Counts rounds of a bare setTimeout(f, ms) loop in window.vesk_rounds.
+function bareLoop(ms) {
+  window.vesk_rounds = 0;
+  (function round() {
+    window.vesk_rounds++;
+    setTimeout(round, ms);
+  })();
+}
+
+// Rounds a second of count() over ENGINE_WINDOW_MS, after the warm-up.
+async function rate(page, count) {
+  await new Promise((done) => setTimeout(done, PACE_WARMUP_MS));
+  const read = () => page.evaluate((c) => [performance.now(), eval(c)], count);
+  const start = await read();
+  await new Promise((done) => setTimeout(done, ENGINE_WINDOW_MS));
+  const end = await read();
+  return ((end[1] - start[1]) * 1000) / (end[0] - start[0]);
+}
+
+const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
+
+async function enginePace(engine, env, url) {
+  const page = await launchBrowser(engine, { env });
+  try {
+    const pages = [];
+    const bares = [];
+    for (let i = 0; i < ENGINE_WINDOWS; i++) {
+      await page.goto(url);
+      pages.push(await rate(page, 'Module.sdlWeb.frames'));
+      await page.goto('about:blank');
+      await page.evaluate(bareLoop, BARE_DELAY_MS);
+      bares.push(await rate(page, 'vesk_rounds'));
+    }
+    await page.goto(url);
+    await page.evaluate(timeFrames);
+    await rate(page, 'vesk_timing.timers');
+    const t = await page.evaluate(() => vesk_timing);
+    for (const k of ['asked', 'late', 'work', 'present'])
+      t[k] /= t.timers;
+    return { pages, bares, page: median(pages), bare: median(bares), timing: t };
+  } finally {
+    await page.close();
+  }
+}
+
 async function main() {
+  const parts = process.argv.slice(2).length ? process.argv.slice(2) : ['step', 'engines', 'throttle'];
+  const load = () => loadavg().map((l) => l.toFixed(2)).join(' ');
+  console.log(`load average at the start: ${load()} (${CONFIGURATIONS.length} configurations)`);
   const served = await startServer(PAGE_DIR, 0);
+  try {
+    if (parts.includes('step'))
+      await stepPart(served);
+    if (parts.includes('engines')) {
+      console.log(`\nThe page in each engine beside a bare setTimeout(f, ${BARE_DELAY_MS}) loop on a blank page, ` +
+        `${ENGINE_WINDOWS} windows of ${ENGINE_WINDOW_MS / 1000} s each by turns (medians; all windows in brackets):`);
+      console.log(`  ${'engine'.padEnd(24)}  page fps   bare fps    kept   delay late  work  present (ms a frame)`);
+      for (const [engine, name, env] of CONFIGURATIONS) {
+        const r = await enginePace(engine, env, served.url);
+        const t = r.timing;
+        console.log(`  ${name.padEnd(24)}  ${r.page.toFixed(1).padStart(8)}  ${r.bare.toFixed(1).padStart(9)}  ` +
+          `${((100 * r.page) / r.bare).toFixed(1).padStart(5)} %  ${ms(t.asked)}${ms(t.late)}${ms(t.work)}${ms(t.present)}` +
+          `   [${r.pages.map((v) => v.toFixed(1)).join(' ')} | ${r.bares.map((v) => v.toFixed(1)).join(' ')}]`);
+      }
+    }
+    if (parts.includes('throttle'))
+      await throttlePart(served);
+  } finally {
+    served.server.close();
+  }
+  console.log(`\nload average at the end: ${load()}`);
+}
+
+async function stepPart(served) {
   const browser = await launchChromium();
-  let native, web, pace;
+  let native, web;
   try {
     // Alternating, so that a busy spell of the machine falls on both sides alike.
     const natives = [];
@@ -190,10 +316,8 @@ async function main() {
     }
     native = middle(natives);
     web = middle(webs);
-    pace = await pagePace(browser.context, served.url);
   } finally {
     await browser.close();
-    served.server.close();
   }
   const n = native.median_ms;
   const w = web.median_ms;
@@ -206,9 +330,19 @@ async function main() {
   console.log(`browser (Chromium, wasm)        ${ms(w.falling)}   ${ms(w.settled)}   ${ms(w.all)}`);
   console.log(`browser / native                ${ratio(w.falling, n.falling)}   ` +
     `${ratio(w.settled, n.settled)}   ${ratio(w.all, n.all)}`);
+}
+
+async function throttlePart(served) {
+  const browser = await launchChromium();
+  let pace;
+  try {
+    pace = await pagePace(browser.context, served.url);
+  } finally {
+    await browser.close();
+  }
   const full = pace[1];
   const slow = pace[THROTTLE];
-  console.log(`\nThe page's pace, one run, CPU at 1x and ${THROTTLE}x by turns (median of ${WINDOWS} ` +
+  console.log(`\nChromium's pace, one run, CPU at 1x and ${THROTTLE}x by turns (median of ${WINDOWS} ` +
     `windows of ${WINDOW_MS / 1000} s each; a 10 ms delay allows at most 100):`);
   console.log(`  1x ${full.pace.toFixed(1)}, ${THROTTLE}x ${slow.pace.toFixed(1)} frames a second: ` +
     `${THROTTLE}x keeps ${((100 * slow.pace) / full.pace).toFixed(1)} %`);
