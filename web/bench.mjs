@@ -26,7 +26,12 @@
 // the same engine, ENGINE_WINDOWS windows of each by turns, each window on
 // a fresh load; then one more window of the page timed from inside it: the
 // delay asked, how late it fires, the work from the timer to the next
-// delay, and within it the present (putImageData). Coarse clocks (WebKit's
+// delay, and within it the present (putImageData); then one window of a
+// copy of the page whose script is wrapped at its imports (served from
+// another origin, so the service worker keeps out of it), which splits the
+// work: Asyncify's rewind into the loop until the frame pumps its events,
+// the frame up to its present, the present, the rest of the frame with the
+// world step, and Asyncify's unwind out of SDL_Delay. Coarse clocks (WebKit's
 // and Firefox's performance.now() tick in whole milliseconds) are summed
 // over whole windows, never read per frame.
 //
@@ -36,7 +41,8 @@
 // Reports, never judges: exits 0 whatever the figures, 1 only when a run
 // fails.
 import { execFile } from 'node:child_process';
-import { loadavg } from 'node:os';
+import { cp, mkdtemp, readFile, rm, writeFile } from 'node:fs/promises';
+import { loadavg, tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { promisify } from 'node:util';
@@ -230,6 +236,51 @@ function timeFrames() {
   window.vesk_timing = timing;
 }
 
+// Written into the page's script before it instantiates its module: sums,
+// per frame, the phases named in SPLIT from timestamps at the timer's
+// firing, the first event pumped, the present's start and end, the call
+// of emscripten_sleep and the next timer set.
+const SPLIT = ['rewind', 'before', 'present', 'after', 'unwind'];
+const SPLIT_HOOK = `(function () {
+  var t = window.vesk_split = { rewind: 0, before: 0, present: 0, after: 0, unwind: 0, frames: 0 };
+  var fired = null, pumped = null, put = null, putEnd = null, slept = null;
+  var setTimer = window.setTimeout;
+  window.setTimeout = function (callback, ms) {
+    var now = performance.now();
+    if (fired !== null && pumped !== null && put !== null && slept !== null) {
+      t.rewind += pumped - fired; t.before += put - pumped; t.present += putEnd - put;
+      t.after += slept - putEnd; t.unwind += now - slept; t.frames++;
+    }
+    fired = pumped = put = slept = null;
+    return setTimer(function () { fired = performance.now(); callback(); }, ms);
+  };
+  Object.keys(asmLibraryArg).forEach(function (k) {
+    var f = asmLibraryArg[k];
+    if (f.name === 'web_next_event')
+      asmLibraryArg[k] = function (r) { if (pumped === null && fired !== null) pumped = performance.now(); return f(r); };
+    else if (f.name === 'web_present')
+      asmLibraryArg[k] = function (a, b, c, d, e) { put = performance.now(); f(a, b, c, d, e); putEnd = performance.now(); };
+    else if (f.name === '_emscripten_sleep')
+      asmLibraryArg[k] = function (ms) { slept = performance.now(); return f(ms); };
+  });
+})();
+`;
+const SPLIT_BEFORE = 'var asm=createWasm();';
+
+// A copy of the page with SPLIT_HOOK in its script, served on its own port;
+// null when the script has no place for it.
+async function splitPage() {
+  const script = await readFile(join(PAGE_DIR, 'index.js'), 'utf8');
+  if (!script.includes(SPLIT_BEFORE))
+    return null;
+  const dir = await mkdtemp(join(tmpdir(), 'vesk-split-'));
+  await cp(PAGE_DIR, dir, { recursive: true });
+  await rm(join(dir, 'sw.js'), { force: true });
+  await writeFile(join(dir, 'index.js'), script.replace(SPLIT_BEFORE, SPLIT_HOOK + SPLIT_BEFORE));
+  const served = await startServer(dir, 0);
+  return { url: served.url, async close() { served.server.close(); await rm(dir, { recursive: true, force: true }); } };
+}
+
 // Counts rounds of a bare setTimeout(f, ms) loop in window.vesk_rounds.
 function bareLoop(ms) {
   window.vesk_rounds = 0;
@@ -251,7 +302,7 @@ async function rate(page, count) {
 
 const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
 
-async function enginePace(engine, env, url) {
+async function enginePace(engine, env, url, split_url) {
   const page = await launchBrowser(engine, { env });
   try {
     const pages = [];
@@ -269,7 +320,15 @@ async function enginePace(engine, env, url) {
     const t = await page.evaluate(() => vesk_timing);
     for (const k of ['asked', 'late', 'work', 'present'])
       t[k] /= t.timers;
-    return { pages, bares, page: median(pages), bare: median(bares), timing: t };
+    let split = null;
+    if (split_url) {
+      await page.goto(split_url);
+      await rate(page, 'vesk_split.frames');
+      split = await page.evaluate(() => vesk_split);
+      for (const k of SPLIT)
+        split[k] /= split.frames;
+    }
+    return { pages, bares, page: median(pages), bare: median(bares), timing: t, split };
   } finally {
     await page.close();
   }
@@ -287,13 +346,22 @@ async function main() {
       console.log(`\nThe page in each engine beside a bare setTimeout(f, ${BARE_DELAY_MS}) loop on a blank page, ` +
         `${ENGINE_WINDOWS} windows of ${ENGINE_WINDOW_MS / 1000} s each by turns (medians; all windows in brackets):`);
       console.log(`  ${'engine'.padEnd(24)}  page fps   bare fps    kept   delay late  work  present (ms a frame)`);
+      const split = await splitPage();
+      const results = [];
       for (const [engine, name, env] of CONFIGURATIONS) {
-        const r = await enginePace(engine, env, served.url);
+        const r = await enginePace(engine, env, served.url, split?.url);
+        results.push([name, r.split]);
         const t = r.timing;
         console.log(`  ${name.padEnd(24)}  ${r.page.toFixed(1).padStart(8)}  ${r.bare.toFixed(1).padStart(9)}  ` +
           `${((100 * r.page) / r.bare).toFixed(1).padStart(5)} %  ${ms(t.asked)}${ms(t.late)}${ms(t.work)}${ms(t.present)}` +
           `   [${r.pages.map((v) => v.toFixed(1)).join(' ')} | ${r.bares.map((v) => v.toFixed(1)).join(' ')}]`);
       }
+      await split?.close();
+      console.log('The work split at the imports, ms a frame: Asyncify\'s rewind to the first pump; the frame to its ' +
+        'present; the present; the rest with the world step; Asyncify\'s unwind to the timer:');
+      console.log(`  ${'engine'.padEnd(24)}  ${SPLIT.map((k) => k.padStart(7)).join(' ')}`);
+      for (const [name, t] of results)
+        console.log(`  ${name.padEnd(24)}  ${t ? SPLIT.map((k) => t[k].toFixed(3).padStart(7)).join(' ') : 'no place in the script to time it'}`);
     }
     if (parts.includes('throttle'))
       await throttlePart(served);
