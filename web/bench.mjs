@@ -201,6 +201,8 @@ const ratio = (a, b) => (a === null || b === null ? '     -' : (a / b).toFixed(2
 // The engines' pace: each engine's page and bare loop by turns.
 const ENGINE_WINDOWS = 3;
 const ENGINE_WINDOW_MS = 3000;
+// Time for the seeded pile to settle (about 60 frames) before a window.
+const ENGINE_WARMUP_MS = 2000;
 const BARE_DELAY_MS = 10;
 const CONFIGURATIONS = (process.env.VESK_ENGINES ? process.env.VESK_ENGINES.split(',') : ENGINES)
   .flatMap((engine) => (engine === 'webkit'
@@ -290,9 +292,12 @@ function bareLoop(ms) {
   })();
 }
 
-// Rounds a second of count() over ENGINE_WINDOW_MS, after the warm-up.
-async function rate(page, count) {
-  await new Promise((done) => setTimeout(done, PACE_WARMUP_MS));
+// Rounds a second of count() over ENGINE_WINDOW_MS, after the warm-up (the
+// seeded pile settles in it) and, if named, zeroing that record's sums.
+async function rate(page, count, sums) {
+  await new Promise((done) => setTimeout(done, ENGINE_WARMUP_MS));
+  if (sums)
+    await page.evaluate((name) => { for (const k in window[name]) window[name][k] = 0; }, sums);
   const read = () => page.evaluate((c) => [performance.now(), eval(c)], count);
   const start = await read();
   await new Promise((done) => setTimeout(done, ENGINE_WINDOW_MS));
@@ -316,14 +321,14 @@ async function enginePace(engine, env, url, split_url) {
     }
     await page.goto(url);
     await page.evaluate(timeFrames);
-    await rate(page, 'vesk_timing.timers');
+    await rate(page, 'vesk_timing.timers', 'vesk_timing');
     const t = await page.evaluate(() => vesk_timing);
     for (const k of ['asked', 'late', 'work', 'present'])
       t[k] /= t.timers;
     let split = null;
     if (split_url) {
       await page.goto(split_url);
-      await rate(page, 'vesk_split.frames');
+      await rate(page, 'vesk_split.frames', 'vesk_split');
       split = await page.evaluate(() => vesk_split);
       for (const k of SPLIT)
         split[k] /= split.frames;

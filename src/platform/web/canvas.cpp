@@ -14,10 +14,16 @@
 // surface pixels, clamped to the surface.
 //
 // Presenting: backend_present copies the rectangle into `shown` (module
-// memory) with every pixel opaque, and hands the canvas an ImageData that
-// views `shown` in place, so no other copy is made. The 2D context is
-// desynchronized: the browser shows each present without waiting for the
-// page's next rendering, which costs the main thread far less a frame.
+// memory) with every pixel opaque, noting the band of rows where it changed
+// anything, and hands the canvas that band alone, through an ImageData that
+// views `shown` in place, so no other copy is made. A present that changes
+// nothing puts nothing: the canvas keeps its picture, and the browser has
+// nothing to paint or composite (in WebKit without a GPU, a put and its
+// compositing cost more than the frame's own work). Should the browser drop
+// the canvas's picture (a lost and restored context), the next present
+// puts all of it. The 2D context is desynchronized: the browser shows each
+// present without waiting for the page's next rendering, which costs the
+// main thread far less a frame.
 //
 // The JavaScript half keeps its state in Module.sdlWeb: the canvas, its 2D
 // context and the ImageData over `shown` (made again when the module's
@@ -59,7 +65,7 @@ EM_JS(int, web_canvas_open, (int width, int height, int queue_length, int motion
     if (!context)
         return 0;
     var s = {canvas: canvas, context: context, image: null,
-             pending: [], held: 0, lastX: 0, lastY: 0, frames: 0, listeners: []};
+             pending: [], held: 0, lastX: 0, lastY: 0, frames: 0, listeners: [], stale: false};
     function push(record) {
         if (s.pending.length < queue_length)
             s.pending.push(record);
@@ -140,6 +146,7 @@ EM_JS(int, web_canvas_open, (int width, int height, int queue_length, int motion
     }
     listen(canvas, 'pointerup', lift);
     listen(canvas, 'pointercancel', lift);
+    listen(canvas, 'contextrestored', function() { s.stale = true; });
     canvas.style.touchAction = 'none';
     listen(canvas, 'contextmenu', function(e) { e.preventDefault(); });
     Module.sdlWeb = s;
@@ -155,13 +162,20 @@ EM_JS(void, web_canvas_close, (), {
     s.pending = [];
 });
 
-// Shows the rectangle of `shown` (pixels, the canvas's size, opaque; 4 bytes a pixel).
+// Shows the rectangle of `shown` (pixels, the canvas's size, opaque; 4 bytes
+// a pixel), or nothing when it is empty, and counts a present either way;
+// all of `shown` once the canvas lost its picture.
 EM_JS(void, web_present, (const Uint32 *pixels, int x, int y, int w, int h), {
     var s = Module.sdlWeb;
     var width = s.canvas.width, height = s.canvas.height, bytes = width * height * 4;
     if (!s.image || s.image.data.buffer !== HEAPU8.buffer || s.image.data.byteOffset !== pixels)
         s.image = new ImageData(new Uint8ClampedArray(HEAPU8.buffer, pixels, bytes), width, height);
-    s.context.putImageData(s.image, 0, 0, x, y, w, h);
+    if (s.stale) {
+        s.stale = false;
+        s.context.putImageData(s.image, 0, 0);
+    } else if (w > 0 && h > 0) {
+        s.context.putImageData(s.image, 0, 0, x, y, w, h);
+    }
     s.frames++;
 });
 
@@ -232,14 +246,24 @@ void backend_set_caption(const char *title)
 
 void backend_present(const void *pixels, int pitch, int x, int y, int w, int h)
 {
+    // The band of rows first..last that this present changes; none while first > last.
+    int first = y + h, last = y - 1;
     for (int row = y; row < y + h; row++) {
         const Uint32 *from =
             reinterpret_cast<const Uint32 *>(static_cast<const Uint8 *>(pixels) + row * pitch);
         Uint32 *to = shown + row * shown_w;
-        for (int column = x; column < x + w; column++)
-            to[column] = from[column] | OPAQUE;
+        Uint32 changed = 0; // any bit set where the row differs; written so that it vectorizes
+        for (int column = x; column < x + w; column++) {
+            Uint32 pixel = from[column] | OPAQUE;
+            changed |= pixel ^ to[column];
+            to[column] = pixel;
+        }
+        if (changed) {
+            first = first < row ? first : row;
+            last = row;
+        }
     }
-    web_present(shown, x, y, w, h);
+    web_present(shown, x, first, w, last - first + 1);
 }
 
 void backend_pump()
