@@ -233,6 +233,16 @@ for (const engine of TESTED) describe(`Vesk in ${engine}, on a big screen then a
     assert.equal(box.height, BIG_SCALE * HEIGHT);
   });
 
+  test('the canvas cancels the browser\'s own touch and gesture handling: no scroll, no zoom', async () => {
+    const kept = await page.evaluate(() => {
+      const canvas = document.getElementById('canvas');
+      const types = ['touchstart', 'touchmove', 'touchend', 'gesturestart', 'gesturechange', 'gestureend'];
+      return [getComputedStyle(canvas).touchAction,
+        ...types.filter((type) => canvas.dispatchEvent(new Event(type, { bubbles: true, cancelable: true })))];
+    });
+    assert.deepEqual(kept, ['none'], 'touch-action, then the events whose default was kept');
+  });
+
   test('the world steps at the pace the 10 ms frame delay sets', async () => {
     const start = await page.evaluate(() => [performance.now(), Module.sdlWeb.frames]);
     await sleep(PACE_MS);

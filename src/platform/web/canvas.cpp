@@ -8,8 +8,11 @@
 // down presses, moving it is motion with SDL_BUTTON(SDL_BUTTON_LEFT) in the
 // held mask, lifting it (or the browser cancelling it) releases. The first
 // finger or pen down alone counts until it is lifted; it is ignored while
-// the mouse holds the left button. The canvas takes no touch gestures
-// (touch-action: none): the page neither scrolls nor zooms under a finger.
+// the mouse holds the left button. The canvas takes no touch gestures: the
+// page neither scrolls nor zooms under a finger, by every means a browser
+// offers, since some (iOS Safari at times) heed one and not another:
+// touch-action: none, non-passive touch listeners that cancel each touch's
+// default, and WebKit's gesture events (pinch, rotate) cancelled too.
 // Positions map from the canvas's box on the page, whatever its scale, to
 // surface pixels, clamped to the surface.
 //
@@ -82,9 +85,9 @@ EM_JS(int, web_canvas_open, (int width, int height, int queue_length, int motion
     }
     // DOM buttons 0 (main), 1 (middle), 2 (secondary) are SDL's 1 (left), 2 (middle), 3 (right).
     function button(e) { return e.button === 0 ? 1 : e.button === 1 ? 2 : e.button === 2 ? 3 : 0; }
-    function listen(target, type, handler) {
-        target.addEventListener(type, handler);
-        s.listeners.push([target, type, handler]);
+    function listen(target, type, handler, options) {
+        target.addEventListener(type, handler, options);
+        s.listeners.push([target, type, handler, options]);
     }
     listen(canvas, 'mousedown', function(e) {
         var b = button(e);
@@ -148,6 +151,9 @@ EM_JS(int, web_canvas_open, (int width, int height, int queue_length, int motion
     listen(canvas, 'pointercancel', lift);
     listen(canvas, 'contextrestored', function() { s.stale = true; });
     canvas.style.touchAction = 'none';
+    function cancel(e) { e.preventDefault(); }
+    ['touchstart', 'touchmove', 'touchend', 'touchcancel', 'gesturestart', 'gesturechange', 'gestureend']
+        .forEach(function(type) { listen(canvas, type, cancel, {passive: false}); });
     listen(canvas, 'contextmenu', function(e) { e.preventDefault(); });
     Module.sdlWeb = s;
     return 1;
@@ -157,7 +163,7 @@ EM_JS(void, web_canvas_close, (), {
     var s = Module.sdlWeb;
     if (!s)
         return;
-    s.listeners.forEach(function(l) { l[0].removeEventListener(l[1], l[2]); });
+    s.listeners.forEach(function(l) { l[0].removeEventListener(l[1], l[2], l[3]); });
     s.listeners = [];
     s.pending = [];
 });
