@@ -13,10 +13,12 @@
 // Then the toy's own page, in one run: its pace in frames a second with the
 // CPU at full speed and throttled THROTTLE times (Chromium's DevTools
 // protocol, as a mid-range phone is emulated), windows of both taken by
-// turns; and where a frame's time goes at each rate: the delay's timer (the
-// time asked and how late it fires), the frame's work from the timer to the
-// next delay, and the main thread's time by kind from a CPU profile (the
-// frame's own WebAssembly, the present, Asyncify and the timer, the
+// turns, and a bare timer loop on a blank page the same way (the throttle
+// alone pauses the main thread and delays its timers); and where a frame's
+// time goes at each rate: the delay's timer (the time asked and how late it
+// fires), the frame's work from the timer to the next delay, and the main
+// thread's time by kind from a CPU profile (the frame's own WebAssembly, the
+// present, Asyncify and the timer, the
 // browser's own work such as rendering).
 //
 // Then, in each engine (browsers.mjs; WebKit once as it comes and once with
@@ -405,6 +407,30 @@ async function stepPart(served) {
     `${ratio(w.settled, n.settled)}   ${ratio(w.all, n.all)}`);
 }
 
+// The bare loop on a blank page of Chromium at 1x and THROTTLE x, by turns:
+// what the throttle leaves of a page with no work at all.
+async function bareThrottled() {
+  const page = await launchBrowser('chromium');
+  const rates = { 1: [], [THROTTLE]: [] };
+  try {
+    await page.goto('about:blank');
+    await page.evaluate(bareLoop, BARE_DELAY_MS);
+    for (let i = 0; i < WINDOWS; i++)
+      for (const r of [1, THROTTLE]) {
+        await page.throttle(r);
+        await new Promise((done) => setTimeout(done, SWITCH_MS));
+        const read = () => page.evaluate(() => [performance.now(), vesk_rounds]);
+        const start = await read();
+        await new Promise((done) => setTimeout(done, WINDOW_MS));
+        const end = await read();
+        rates[r].push(((end[1] - start[1]) * 1000) / (end[0] - start[0]));
+      }
+  } finally {
+    await page.close();
+  }
+  return { full: median(rates[1]), slow: median(rates[THROTTLE]) };
+}
+
 async function throttlePart(served) {
   const browser = await launchChromium();
   let pace;
@@ -413,12 +439,15 @@ async function throttlePart(served) {
   } finally {
     await browser.close();
   }
+  const bare = await bareThrottled();
   const full = pace[1];
   const slow = pace[THROTTLE];
   console.log(`\nChromium's pace, one run, CPU at 1x and ${THROTTLE}x by turns (median of ${WINDOWS} ` +
     `windows of ${WINDOW_MS / 1000} s each; a 10 ms delay allows at most 100):`);
   console.log(`  1x ${full.pace.toFixed(1)}, ${THROTTLE}x ${slow.pace.toFixed(1)} frames a second: ` +
     `${THROTTLE}x keeps ${((100 * slow.pace) / full.pace).toFixed(1)} %`);
+  console.log(`  the bare setTimeout(f, ${BARE_DELAY_MS}) loop on a blank page, the same way: 1x ${bare.full.toFixed(1)}, ` +
+    `${THROTTLE}x ${bare.slow.toFixed(1)}: ${THROTTLE}x keeps ${((100 * bare.slow) / bare.full).toFixed(1)} %`);
   console.log(`Where a frame's time goes, ms a frame: the delay over the windows above; the main ` +
     `thread by kind over one more window each, profiled every ${SAMPLE_US} µs:`);
   const row = (name, a, b) => console.log(`  ${name.padEnd(50)}${ms(a)}  ${ms(b)}`);
