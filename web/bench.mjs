@@ -18,10 +18,11 @@
 // time goes at each rate: the delay's timer (the time asked and how late it
 // fires), the frame's work from the timer to the next delay, and the main
 // thread's time by kind from a CPU profile (the frame's own WebAssembly, the
-// present, Asyncify and the timer, the
-// browser's own work such as rendering).
+// present, Asyncify and the timer, the browser's own work such as
+// rendering). This part runs last.
 //
-// Then, in each engine (browsers.mjs; WebKit once as it comes and once with
+// Between the two, in each engine (browsers.mjs; WebKit once as it comes
+// and once with
 // WEBKIT_DISABLE_COMPOSITING_MODE=1, painting without its software
 // compositor, the nearer stand-in for a device with a GPU): the page's
 // presents a second beside a bare setTimeout(f, 10) loop on a blank page of
