@@ -138,12 +138,14 @@ serve: web
 web/node_modules/.package-lock.json: web/package.json web/package-lock.json
 	npm ci --prefix web --no-audit --no-fund
 
-# The page in headless Chromium against the desktop program in Xvfb.
+# The page in Chromium, Firefox and WebKit (web/browsers.mjs) against the desktop program
+# in Xvfb; VESK_ENGINES=firefox,webkit picks some.
 test-web: web web/node_modules/.package-lock.json
 	$(MAKE) build
 	VESK_WEB_DIR=$(CURDIR)/$(WEB_BUILD) VESK_DESKTOP=$(CURDIR)/$(BUILD)/vesk node --test web/test/serve.test.mjs web/test/browser.test.mjs
 
-# The world step's median time in the browser beside the native one (reported, not judged).
+# The world step's median time in the browser beside the native one, and the page's pace
+# in each engine beside a bare 10 ms timer loop (reported, not judged).
 bench-web: web web/node_modules/.package-lock.json
 	$(MAKE) build
 	VESK_WEB_DIR=$(CURDIR)/$(WEB_BUILD) VESK_STEP_BENCH=$(CURDIR)/$(BUILD)/vesk_step_bench node web/bench.mjs

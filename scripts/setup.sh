@@ -8,7 +8,8 @@
 #   package  what test installs, and dpkg-dev for the Debian package
 #   robust   what test installs, and valgrind
 #   fuzz  the toy's needs, and clang with libFuzzer and the sanitizer runtimes
-#   web   the browser build and its tests: Emscripten, Chromium, and what
+#   web   the browser build and its tests: Emscripten, Chromium, Firefox ESR,
+#         WebKitGTK's WebDriver (and its MiniBrowser), and what
 #         `test` needs to build and screenshot the desktop program; Node.js
 #         and npm too, when the machine has no node of its own
 #   windows  the Windows build and its tests under Wine: mingw-w64, Wine,
@@ -28,7 +29,7 @@ robust) packages="$packages $test_packages valgrind" ;;
 fuzz) packages="$packages clang libclang-rt-dev" ;;
 bench) packages="$packages libgtest-dev libbenchmark-dev libsdl1.2-compat xvfb xauth xdotool x11-utils python3 valgrind" ;;
 web)
-    packages="$packages libgtest-dev emscripten chromium xvfb xauth xdotool x11-utils imagemagick python3"
+    packages="$packages libgtest-dev emscripten chromium firefox-esr webkit2gtk-driver xvfb xauth xdotool x11-utils imagemagick python3"
     # The machine's own Node.js (with its npm) serves; Debian's only stands in for a missing one.
     command -v node >/dev/null 2>&1 || packages="$packages nodejs"
     command -v npm >/dev/null 2>&1 || packages="$packages npm"

@@ -1,23 +1,26 @@
-// browser.test.mjs: the toy's page in headless Chromium, beside the desktop
-// program in Xvfb, both started by this test; then on an emulated phone.
+// browser.test.mjs: the toy's page in each browser engine (browsers.mjs),
+// beside the desktop program in Xvfb, both started by this test; then on an
+// emulated phone where the engine's driver can emulate one.
 //
 //   node --test web/test/browser.test.mjs
+//   VESK_ENGINES=firefox,webkit node --test web/test/browser.test.mjs
 //
 // Needs build-web/ (make web) and build/vesk (make build), or the folders
 // named by VESK_WEB_DIR and VESK_DESKTOP. The page is served on 127.0.0.1,
 // on a big screen from a copy of its folder that the offline test rebuilds.
 // The tests of each screen run in order on one page: each starts from where
-// the last left the world. Every wait is bounded in time or in count.
+// the last left the world. Every wait is bounded in time or in count. A test
+// the engine's driver cannot run is skipped with the reason.
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFile } from 'node:child_process';
-import { appendFile, cp, mkdtemp, readFile, rm } from 'node:fs/promises';
+import { appendFile, cp, mkdtemp, readFile, rm, writeFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { promisify } from 'node:util';
 
-import { launchChromium } from '../chromium.mjs';
+import { CANNOT, ENGINES, launchBrowser } from '../browsers.mjs';
 import { startServer } from '../serve.mjs';
 import { startDesktop } from './desktop.mjs';
 import {
@@ -27,6 +30,7 @@ import {
 const ROOT = resolve(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const PAGE_DIR = process.env.VESK_WEB_DIR || join(ROOT, 'build-web');
 const DESKTOP = process.env.VESK_DESKTOP || join(ROOT, 'build', 'vesk');
+const TESTED = process.env.VESK_ENGINES ? process.env.VESK_ENGINES.split(',') : ENGINES;
 
 // Bounds of every wait, in milliseconds or in tries.
 const TEST_TIMEOUT_MS = 90000;
@@ -41,7 +45,7 @@ const STILL_FRAMES = 20;
 // the brush's effect there: that frame's step applies the brush, the next
 // present shows grains drawn before it, the one after shows its effect.
 const EFFECT_FRAMES = 3;
-// Presents to look through for the X at a new place (Chromium may hold a
+// Presents to look through for the X at a new place (a browser may hold a
 // mouse move back until its next animation frame).
 const POINTER_FRAMES = 60;
 // The X's half extent in pixels (0.1 in normalized units), and a margin.
@@ -75,9 +79,15 @@ async function frames(page) {
 // Waits until the page has presented n more frames.
 async function waitFrames(page, n) {
   const target = (await frames(page)) + n;
-  await page.waitForFunction((t) => window.Module && Module.sdlWeb && Module.sdlWeb.frames >= t,
-    target, { timeout: FRAME_WAIT_MS, polling: 5 });
+  await page.waitFor((t) => window.Module && Module.sdlWeb && Module.sdlWeb.frames >= t, target, FRAME_WAIT_MS);
 }
+
+// The page's problems noted by problems.js since the last call.
+const PROBLEMS = () => {
+  const list = JSON.parse(sessionStorage.getItem('vesk-problems') || '[]');
+  sessionStorage.removeItem('vesk-problems');
+  return list;
+};
 
 // The canvas once it stays the same over STILL_FRAMES presents.
 async function settledCanvas(page) {
@@ -158,11 +168,19 @@ async function sweep(page, moveTo, y, x0, x1) {
   return left;
 }
 
-describe('Vesk in headless Chromium, on a big screen then a phone', { timeout: 5 * TEST_TIMEOUT_MS }, () => {
-  let site, served, browser, page, desktop, box, devtools;
+for (const engine of TESTED) describe(`Vesk in ${engine}, on a big screen then a phone`, { timeout: 5 * TEST_TIMEOUT_MS }, () => {
+  let site, served, page, desktop, box;
   let offline = false;
   const problems = [];
   const problem = (text) => offline || problems.push(text);
+  // The test runs where the driver can do what it needs, else is skipped saying why.
+  const needs = (what) => ({ skip: CANNOT[engine]?.[what] || false });
+  const collect = async () => (await page.evaluate(PROBLEMS).catch(() => [])).forEach(problem);
+  const reload = async () => { await collect(); await page.reload(); };
+  const canvasBox = () => page.evaluate(() => {
+    const r = document.getElementById('canvas').getBoundingClientRect();
+    return { x: r.x, y: r.y, width: r.width, height: r.height };
+  });
 
   // Moves the page's mouse to canvas pixel (x, y); returns the picture with the X there.
   const moveTo = (x, y) => pointAt(page, box, (p) => page.mouse.move(p.x, p.y), x, y);
@@ -170,29 +188,23 @@ describe('Vesk in headless Chromium, on a big screen then a phone', { timeout: 5
   before(async () => {
     site = await mkdtemp(join(tmpdir(), 'vesk-page-'));
     await cp(PAGE_DIR, site, { recursive: true, filter: (from) => dirname(from) === PAGE_DIR || from === PAGE_DIR });
+    // problems.js first in the page, and the worker's cache written again over it.
+    const index = join(site, 'index.html');
+    const first = await readFile(join(dirname(fileURLToPath(import.meta.url)), 'problems.js'), 'utf8');
+    await writeFile(index, (await readFile(index, 'utf8')).replace('<head>', `<head>\n<script>\n${first}</script>`));
+    await promisify(execFile)('cmake', [`-DPAGE_DIR=${site}`, '-P', join(ROOT, 'src', 'platform', 'web', 'offline.cmake')]);
     const started = await Promise.allSettled([
-      startServer(site, 0), launchChromium({ viewport: BIG_SCREEN }), startDesktop(DESKTOP)]);
-    [served, browser, desktop] = started.map((s) => (s.status === 'fulfilled' ? s.value : null));
+      startServer(site, 0), launchBrowser(engine, { viewport: BIG_SCREEN }), startDesktop(DESKTOP)]);
+    [served, page, desktop] = started.map((s) => (s.status === 'fulfilled' ? s.value : null));
     const failed = started.find((s) => s.status === 'rejected');
     if (failed)
       throw failed.reason;
-    page = await browser.context.newPage();
-    devtools = await browser.context.newCDPSession(page);
-    page.on('console', (message) => {
-      if (message.type() === 'error' || message.type() === 'assert')
-        problem(`console ${message.type()}: ${message.text()}`);
-    });
-    page.on('pageerror', (error) => problem(`page error: ${error.message}`));
-    page.on('requestfailed', (request) => problem(`request failed: ${request.url()}`));
-    page.on('response', (response) => {
-      if (response.status() >= 400)
-        problem(`HTTP ${response.status()}: ${response.url()}`);
-    });
+    page.watch(problem);
     await page.goto(served.url);
   });
 
   after(async () => {
-    await browser?.close();
+    await page?.close();
     await desktop?.stop();
     await stopServer(served);
     await rm(site, { recursive: true, force: true });
@@ -200,7 +212,7 @@ describe('Vesk in headless Chromium, on a big screen then a phone', { timeout: 5
 
   test('the page shows the 200 x 300 canvas under the caption Vesk, 3 times as large, crisp, and nothing else', async () => {
     await waitFrames(page, 1);
-    assert.equal(await page.title(), 'Vesk');
+    assert.equal(await page.evaluate(() => document.title), 'Vesk');
     const layout = await page.evaluate(() => {
       const canvas = document.getElementById('canvas');
       const shown = [...document.body.querySelectorAll('*')]
@@ -216,9 +228,19 @@ describe('Vesk in headless Chromium, on a big screen then a phone', { timeout: 5
     });
     assert.deepEqual(layout, { width: WIDTH, height: HEIGHT, shown: ['h1', 'canvas'], heading: 'Vesk',
       scale: BIG_SCALE, rendering: 'pixelated' });
-    box = await page.locator('#canvas').boundingBox();
+    box = await canvasBox();
     assert.equal(box.width, BIG_SCALE * WIDTH);
     assert.equal(box.height, BIG_SCALE * HEIGHT);
+  });
+
+  test('the canvas cancels the browser\'s own touch and gesture handling: no scroll, no zoom', async () => {
+    const kept = await page.evaluate(() => {
+      const canvas = document.getElementById('canvas');
+      const types = ['touchstart', 'touchmove', 'touchend', 'gesturestart', 'gesturechange', 'gestureend'];
+      return [getComputedStyle(canvas).touchAction,
+        ...types.filter((type) => canvas.dispatchEvent(new Event(type, { bubbles: true, cancelable: true })))];
+    });
+    assert.deepEqual(kept, ['none'], 'touch-action, then the events whose default was kept');
   });
 
   test('the world steps at the pace the 10 ms frame delay sets', async () => {
@@ -240,7 +262,7 @@ describe('Vesk in headless Chromium, on a big screen then a phone', { timeout: 5
     ]);
     const diff = differences(web, native);
     assert.equal(diff.count, 0, diff.text);
-    assert.equal(await shownDifferences(page, BIG_SCALE), 0, 'pixels shown otherwise than crisp');
+    assert.equal(await shownDifferences(page, box), 0, 'pixels shown otherwise than crisp');
     // The seeded layout, settled: most of the window is grains.
     assert.ok(greenCount(web) > 50000, `${greenCount(web)} green pixels`);
   });
@@ -304,13 +326,15 @@ describe('Vesk in headless Chromium, on a big screen then a phone', { timeout: 5
   });
 
   test('after one visit it plays offline; after a rebuild the new build loads', async () => {
-    await page.waitForFunction(() => navigator.serviceWorker.controller, null, { timeout: FRAME_WAIT_MS });
+    await page.waitFor(() => !!navigator.serviceWorker.controller, null, FRAME_WAIT_MS);
     const port = served.server.address().port;
+    await collect();
     offline = true;
     await stopServer(served);
     await page.reload();
     await waitFrames(page, STILL_FRAMES);
-    assert.equal(await page.title(), 'Vesk');
+    assert.equal(await page.evaluate(() => document.title), 'Vesk');
+    await collect();
 
     // A rebuild: another script, and the service worker written again as the build does.
     await appendFile(join(site, 'index.js'), '\nvar vesk_rebuilt = true;\n');
@@ -319,52 +343,51 @@ describe('Vesk in headless Chromium, on a big screen then a phone', { timeout: 5
     offline = false;
     await page.reload();
     // The old build's page reloads itself once the new worker takes over.
-    const names = await page.waitForFunction(() => window.vesk_rebuilt && Module.sdlWeb?.frames > 0 && caches.keys(),
-      null, { timeout: TEST_TIMEOUT_MS / 3 });
+    const names = await page.waitFor(() => window.vesk_rebuilt && Module.sdlWeb?.frames > 0 && caches.keys(),
+      null, TEST_TIMEOUT_MS / 3);
     const worker = await readFile(join(site, 'sw.js'), 'utf8');
-    assert.deepEqual(await names.jsonValue(), [/const CACHE = '([^']+)'/.exec(worker)[1]], 'caches after the rebuild');
+    assert.deepEqual(names, [/const CACHE = '([^']+)'/.exec(worker)[1]], 'caches after the rebuild');
   });
 
-  test('on a phone the canvas is shown at 5 device pixels a surface pixel, at 3 once turned', async () => {
+  test('on a phone the canvas is shown at 5 device pixels a surface pixel, at 3 once turned', needs('phone'), async () => {
     const turned = { ...PHONE, width: PHONE.height, height: PHONE.width };
     for (const [metrics, scale] of [[turned, TURNED_SCALE], [PHONE, PHONE_SCALE]]) {
-      await devtools.send('Emulation.setDeviceMetricsOverride', metrics);
-      await page.waitForFunction((s) => document.getElementById('canvas').dataset.scale === String(s), scale);
+      await page.emulate(metrics);
+      await page.waitFor((s) => document.getElementById('canvas').dataset.scale === String(s), scale, FRAME_WAIT_MS);
     }
-    await devtools.send('Emulation.setTouchEmulationEnabled', { enabled: true });
-    box = await page.locator('#canvas').boundingBox();
+    box = await canvasBox();
     assert.ok(Math.abs(box.width * PHONE.deviceScaleFactor - PHONE_SCALE * WIDTH) < 0.5, `${box.width} wide`);
   });
 
-  test('a finger erases along its path, a second one changes nothing, the page does not scroll', async () => {
-    const touch = (type, ...points) => devtools.send('Input.dispatchTouchEvent', { type,
-      touchPoints: points.map(([x, y, id]) => ({ ...onPage(box, x, y), id })) });
+  test('a finger erases along its path, a second one changes nothing, the page does not scroll', needs('touch'), async () => {
+    const touch = (...points) => page.fingers(points.map(([x, y, id]) => [onPage(box, x, y).x, onPage(box, x, y).y, id]));
     await waitFrames(page, SETTLE_FRAMES);
     await settledCanvas(page);
     await page.evaluate(() => { document.body.style.minHeight = '300vh'; }); // room to scroll
     const y = 250;
-    await pointAt(page, box, () => touch('touchStart', [40, y, 0]), 40, y);
+    await pointAt(page, box, () => touch([40, y, 0]), 40, y);
     // A second finger over the full pile, x = 140 to 160: no X there, no grain wiped.
     const [path, before] = [[130, 90, 170, 110], await canvasPicture(page)];
     for (let x = 140; x <= 160; x += 10) {
-      await touch(x === 140 ? 'touchStart' : 'touchMove', [40, y, 0], [x, 100, 1]);
+      await touch([40, y, 0], [x, 100, 1]);
       await waitFrames(page, EFFECT_FRAMES);
     }
-    await touch('touchEnd', [160, 100, 1]);
+    await touch([40, y, 0]);
     const after = await canvasPicture(page);
     assert.equal(greenCount(after, ...path), greenCount(before, ...path), 'changed by the second finger');
     assert.ok(showsX(after, 40, y), 'the X left the first finger');
 
-    const fingerTo = (x, row) => pointAt(page, box, () => touch('touchMove', [x, row, 0]), x, row);
+    const fingerTo = (x, row) => pointAt(page, box, () => touch([x, row, 0]), x, row);
     assert.deepEqual(await sweep(page, fingerTo, y, 40, 160), [], 'grains left under the finger');
     assert.deepEqual(await page.evaluate(() => [scrollX, scrollY, visualViewport.scale]), [0, 0, 1]);
-    await touch('touchEnd');
+    await touch();
     const lifted = await settledCanvas(page);
     assert.ok(showsX(lifted, 160, y), 'the X left where the finger was lifted');
     assert.ok(greenCount(lifted, ...brushMiddle(160, y)) > 0, 'grains still wiped after the lift');
   });
 
-  test('the page logged no errors', () => {
+  test('the page logged no errors', async () => {
+    await collect();
     assert.deepEqual(problems, []);
   });
 });

@@ -21,25 +21,29 @@ export async function canvasPicture(page) {
   return Buffer.from(text, 'base64');
 }
 
-// Pixels where the canvas as the page shows it (a screenshot) differs from
-// its own picture drawn scale times as large, unsmoothed: 0 when it is
-// shown crisp at that scale.
-export async function shownDifferences(page, scale) {
-  const png = (await page.locator('#canvas').screenshot()).toString('base64');
-  return page.evaluate(async ({ png, scale }) => {
+// Pixels where the canvas as the page shows it (the canvas's box, given in
+// CSS pixels, cut from a screenshot of the viewport: an engine's own
+// screenshot of a scaled element may come back short) differs from its own
+// picture drawn as large, unsmoothed: 0 when it is shown crisp at its scale.
+export async function shownDifferences(page, box) {
+  const png = (await page.screenshot()).toString('base64');
+  return page.evaluate(async ({ png, box }) => {
     const shown = Object.assign(new Image(), { src: `data:image/png;base64,${png}` });
     await shown.decode();
     const canvas = document.getElementById('canvas');
-    const pixels = (picture) => {
-      const c = Object.assign(document.createElement('canvas'), { width: canvas.width * scale, height: canvas.height * scale });
+    const ratio = devicePixelRatio;
+    const [width, height] = [Math.round(box.width * ratio), Math.round(box.height * ratio)];
+    const pixels = (draw) => {
+      const c = Object.assign(document.createElement('canvas'), { width, height });
       const context = c.getContext('2d');
       context.imageSmoothingEnabled = false;
-      context.drawImage(picture, 0, 0, c.width, c.height);
-      return context.getImageData(0, 0, c.width, c.height).data;
+      draw(context);
+      return context.getImageData(0, 0, width, height).data;
     };
-    const [a, b] = [pixels(shown), pixels(canvas)];
+    const a = pixels((c) => c.drawImage(shown, -Math.round(box.x * ratio), -Math.round(box.y * ratio)));
+    const b = pixels((c) => c.drawImage(canvas, 0, 0, width, height));
     return a.filter((v, i) => i % 4 === 0 && (v !== b[i] || a[i + 1] !== b[i + 1] || a[i + 2] !== b[i + 2])).length;
-  }, { png, scale });
+  }, { png, box });
 }
 
 function is(picture, index, colour) {

@@ -8,16 +8,25 @@
 // down presses, moving it is motion with SDL_BUTTON(SDL_BUTTON_LEFT) in the
 // held mask, lifting it (or the browser cancelling it) releases. The first
 // finger or pen down alone counts until it is lifted; it is ignored while
-// the mouse holds the left button. The canvas takes no touch gestures
-// (touch-action: none): the page neither scrolls nor zooms under a finger.
+// the mouse holds the left button. The canvas takes no touch gestures: the
+// page neither scrolls nor zooms under a finger, by every means a browser
+// offers, since some (iOS Safari at times) heed one and not another:
+// touch-action: none, non-passive touch listeners that cancel each touch's
+// default, and WebKit's gesture events (pinch, rotate) cancelled too.
 // Positions map from the canvas's box on the page, whatever its scale, to
 // surface pixels, clamped to the surface.
 //
 // Presenting: canvas_present copies the rectangle into `shown` (module
-// memory) with every pixel opaque, and hands the canvas an ImageData that
-// views `shown` in place, so no other copy is made. The 2D context is
-// desynchronized: the browser shows each present without waiting for the
-// page's next rendering, which costs the main thread far less a frame.
+// memory) with every pixel opaque, noting the band of rows where it changed
+// anything, and hands the canvas that band alone, through an ImageData that
+// views `shown` in place, so no other copy is made. A present that changes
+// nothing puts nothing: the canvas keeps its picture, and the browser has
+// nothing to paint or composite (in WebKit without a GPU, a put and its
+// compositing cost more than the frame's own work). Should the browser drop
+// the canvas's picture (a lost and restored context), the next present
+// puts all of it. The 2D context is desynchronized: the browser shows each
+// present without waiting for the page's next rendering, which costs the
+// main thread far less a frame.
 //
 // The JavaScript half keeps its state in Module.sdlWeb: the canvas, its 2D
 // context and the ImageData over `shown` (made again when the module's
@@ -57,7 +66,7 @@ EM_JS(int, web_canvas_open, (int width, int height, int queue_length, int motion
     if (!context)
         return 0;
     var s = {canvas: canvas, context: context, image: null,
-             pending: [], held: 0, lastX: 0, lastY: 0, frames: 0, listeners: []};
+             pending: [], held: 0, lastX: 0, lastY: 0, frames: 0, listeners: [], stale: false};
     function push(record) {
         if (s.pending.length < queue_length)
             s.pending.push(record);
@@ -74,9 +83,9 @@ EM_JS(int, web_canvas_open, (int width, int height, int queue_length, int motion
     }
     // DOM buttons 0 (main), 1 (middle), 2 (secondary) are SDL's 1 (left), 2 (middle), 3 (right).
     function button(e) { return e.button === 0 ? 1 : e.button === 1 ? 2 : e.button === 2 ? 3 : 0; }
-    function listen(target, type, handler) {
-        target.addEventListener(type, handler);
-        s.listeners.push([target, type, handler]);
+    function listen(target, type, handler, options) {
+        target.addEventListener(type, handler, options);
+        s.listeners.push([target, type, handler, options]);
     }
     listen(canvas, 'mousedown', function(e) {
         var b = button(e);
@@ -138,7 +147,11 @@ EM_JS(int, web_canvas_open, (int width, int height, int queue_length, int motion
     }
     listen(canvas, 'pointerup', lift);
     listen(canvas, 'pointercancel', lift);
+    listen(canvas, 'contextrestored', function() { s.stale = true; });
     canvas.style.touchAction = 'none';
+    function cancel(e) { e.preventDefault(); }
+    ['touchstart', 'touchmove', 'touchend', 'touchcancel', 'gesturestart', 'gesturechange', 'gestureend']
+        .forEach(function(type) { listen(canvas, type, cancel, {passive: false}); });
     listen(canvas, 'contextmenu', function(e) { e.preventDefault(); });
     Module.sdlWeb = s;
     return 1;
@@ -148,18 +161,25 @@ EM_JS(void, web_canvas_close, (), {
     var s = Module.sdlWeb;
     if (!s)
         return;
-    s.listeners.forEach(function(l) { l[0].removeEventListener(l[1], l[2]); });
+    s.listeners.forEach(function(l) { l[0].removeEventListener(l[1], l[2], l[3]); });
     s.listeners = [];
     s.pending = [];
 });
 
-// Shows the rectangle of `shown` (pixels, the canvas's size, opaque; 4 bytes a pixel).
+// Shows the rectangle of `shown` (pixels, the canvas's size, opaque; 4 bytes
+// a pixel), or nothing when it is empty, and counts a present either way;
+// all of `shown` once the canvas lost its picture.
 EM_JS(void, web_present, (const Uint32 *pixels, int x, int y, int w, int h), {
     var s = Module.sdlWeb;
     var width = s.canvas.width, height = s.canvas.height, bytes = width * height * 4;
     if (!s.image || s.image.data.buffer !== HEAPU8.buffer || s.image.data.byteOffset !== pixels)
         s.image = new ImageData(new Uint8ClampedArray(HEAPU8.buffer, pixels, bytes), width, height);
-    s.context.putImageData(s.image, 0, 0, x, y, w, h);
+    if (s.stale) {
+        s.stale = false;
+        s.context.putImageData(s.image, 0, 0);
+    } else if (w > 0 && h > 0) {
+        s.context.putImageData(s.image, 0, 0, x, y, w, h);
+    }
     s.frames++;
 });
 
@@ -225,14 +245,24 @@ static void canvas_set_caption(const char *title)
 
 static void canvas_present(const void *pixels, int pitch, int x, int y, int w, int h)
 {
+    // The band of rows first..last that this present changes; none while first > last.
+    int first = y + h, last = y - 1;
     for (int row = y; row < y + h; row++) {
         const Uint32 *from =
             reinterpret_cast<const Uint32 *>(static_cast<const Uint8 *>(pixels) + row * pitch);
         Uint32 *to = shown + row * shown_w;
-        for (int column = x; column < x + w; column++)
-            to[column] = from[column] | OPAQUE;
+        Uint32 changed = 0; // any bit set where the row differs; written so that it vectorizes
+        for (int column = x; column < x + w; column++) {
+            Uint32 pixel = from[column] | OPAQUE;
+            changed |= pixel ^ to[column];
+            to[column] = pixel;
+        }
+        if (changed) {
+            first = first < row ? first : row;
+            last = row;
+        }
     }
-    web_present(shown, x, y, w, h);
+    web_present(shown, x, first, w, last - first + 1);
 }
 
 static void canvas_pump()
