@@ -301,17 +301,21 @@ void loop()
         brush();
 }
 
+void crosshair(SDL_Surface *s, float x, float y)
+{
+    float left = static_cast<float>(x - CROSSHAIR_REACH);
+    float right = static_cast<float>(x + CROSSHAIR_REACH);
+    float low = static_cast<float>(y - CROSSHAIR_REACH);
+    float high = static_cast<float>(y + CROSSHAIR_REACH);
+    bresline(s, right, left, high, low, white);
+    bresline(s, right, left, low, high, white);
+}
+
 int frame()
 {
     int quit = vesk_Loop();
     mouse_info = vesk_Got_Mouse(screen);
-    float mx = mouse_info.x, my = mouse_info.y;
-    float left = static_cast<float>(mx - CROSSHAIR_REACH);
-    float right = static_cast<float>(mx + CROSSHAIR_REACH);
-    float low = static_cast<float>(my - CROSSHAIR_REACH);
-    float high = static_cast<float>(my + CROSSHAIR_REACH);
-    bresline(screen, right, left, high, low, white);
-    bresline(screen, right, left, low, high, white);
+    crosshair(screen, mouse_info.x, mouse_info.y);
     vesk_Refresh(screen);
     loop();
     return quit;

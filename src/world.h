@@ -68,6 +68,10 @@ int brush_row(float y);
 // cells changed between steps, by anyone, are seen.
 void loop();
 
+// Draws the white X on `s`: two lines 0.2 long each way, crossing at the
+// normalized point (x, y). `s` must be unlocked.
+void crosshair(SDL_Surface *s, float x, float y);
+
 // One frame's work after the frame delay: drains the events, reads the
 // pointer into mouse_info, draws the white X, presents and clears `screen`,
 // and runs a world step. Returns 1 if a quit request was fetched, else 0.

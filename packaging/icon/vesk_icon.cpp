@@ -65,13 +65,11 @@ static const double CROSS_HALF_HEIGHT_PX = 24.0;
 // (rounded down, at least 1).
 static const int CROSS_STROKE_PER_SIZE = 16;
 // The picture: the pointer in normalized coordinates (over the upper part of
-// the settled pile), the steps the brush is held there, the window's crosshair
-// reach on each axis in normalized units (as the toy's frame draws it), and
-// screen pixels on a side per window pixel.
+// the settled pile), the steps the brush is held there, and screen pixels on
+// a side per window pixel.
 static const float PICTURE_POINTER_X = 0.0f;
 static const float PICTURE_POINTER_Y = 0.5f;
 static const int CRATER_STEPS = 400;
-static const double CROSSHAIR_REACH = 0.1;
 static const int PICTURE_SCALE = 2;
 // Surfaces here are 32-bit with this layout, so the palette vesk_Init maps
 // for the scene holds for the icons too.
@@ -253,12 +251,7 @@ static int write_picture(const std::string &path)
         return 1;
     }
     loop();
-    float left = static_cast<float>(PICTURE_POINTER_X - CROSSHAIR_REACH);
-    float right = static_cast<float>(PICTURE_POINTER_X + CROSSHAIR_REACH);
-    float low = static_cast<float>(PICTURE_POINTER_Y - CROSSHAIR_REACH);
-    float high = static_cast<float>(PICTURE_POINTER_Y + CROSSHAIR_REACH);
-    bresline(screen, right, left, high, low, white);
-    bresline(screen, right, left, low, high, white);
+    crosshair(screen, PICTURE_POINTER_X, PICTURE_POINTER_Y);
 
     SDL_Surface *picture = new_surface(WINDOW_WIDTH * PICTURE_SCALE, WINDOW_HEIGHT * PICTURE_SCALE);
     if (!picture) {
