@@ -119,9 +119,10 @@ git -C "$source_dir" archive --format=tar.gz --prefix="vesk-$version/" \
     -o "$dist/vesk-$version.tar.gz" HEAD
 
 if [ -n "$windows" ]; then
-    installer="$windows/vesk-$version-win64.exe"
     mkdir "$work/zip"
-    (cd "$work/zip" && unzip -q "$(cd "$windows" && pwd)/vesk-$version-win64.zip")
+    windows=$(cd "$windows" && pwd)
+    installer="$windows/vesk-$version-win64.exe"
+    (cd "$work/zip" && unzip -q "$windows/vesk-$version-win64.zip")
     [ -f "$work/zip/vesk-$version-win64/vesk.exe" ] || die "no vesk-$version-win64/vesk.exe in the zip"
     if [ -n "$WINDOWS_SIGNING_CERT" ]; then
         cp -p "$windows/vesk.exe" "$work/vesk.exe"
