@@ -91,6 +91,7 @@ pack_zip() {
 
 # sign_exe IN OUT: IN signed with Authenticode into OUT.
 sign_exe() {
+    rm -f "$2"
     osslsigncode sign -certs "$WINDOWS_SIGNING_CERT" -key "$WINDOWS_SIGNING_KEY" -h sha256 \
         -n "Vesk $version" -time "$SOURCE_DATE_EPOCH" -in "$1" -out "$2" >"$work/sign.log" 2>&1 ||
         { cat "$work/sign.log" >&2; die "osslsigncode could not sign $1"; }
