@@ -110,7 +110,7 @@ WINDOWS_SIGNING_CERT ?=
 WINDOWS_SIGNING_KEY ?=
 RELEASE_ENV = umask 022 && SOURCE_DATE_EPOCH=$${SOURCE_DATE_EPOCH:-$$(git log -1 --format=%ct)} \
   TZ=UTC LC_ALL=C LANG=C LANGUAGE=
-# The next version's tree, built by test-release for the upgrade tests.
+# Where test-release clones, builds and signs (the next version in next/).
 RELEASE_TEST ?= $(CURDIR)/build-release-test
 
 release:
@@ -132,8 +132,8 @@ release:
 # upgrade this one's cleanly (as root: it installs the package).
 test-release:
 	./scripts/setup.sh release
-	./tests/package/check_release.sh reproducible $(RELEASE_TEST) "$$(sed -n \
-	  's/^project(vesk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)" . $(JOBS)
+	./tests/package/check_release.sh reproducible $(RELEASE_TEST) $(JOBS)
+	./tests/package/check_release.sh upgrade $(RELEASE_TEST) $(JOBS)
 
 # In a browser: the same sources built to WebAssembly with Debian's
 # Emscripten into $(WEB_BUILD)/ (see README, "In a browser"). Debian's emcc

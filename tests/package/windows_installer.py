@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 # windows_installer.py --installer EXE --zip ZIP --version V --vesk PATH --wm-close PATH
+#                      [--next-installer EXE --next-zip ZIP --next-version V]
 # The Windows installer under Wine, in a new prefix: silent install, the installed program,
-# silent uninstall (which must keep a file of the user's).
+# with a next version's installer a silent upgrade to it (which must keep a file of the
+# user's, leave one entry and none of the old files it does not ship), silent uninstall
+# (which must keep the user's file alone).
 import os
 import re
 import sys
@@ -32,20 +35,36 @@ def state(env, argv):
     return files, linked, dict(re.findall(r"^\s+(\w+)\s+REG_\w+\s+(.*?)\r?$", query, re.M))
 
 
-def install(args, env):
-    """The zip's files, Uninstall.exe, the shortcut and the uninstall entry."""
-    with zipfile.ZipFile(args.zip) as z:
+def installed(env, installer, zip_path, version, kept=()):
+    """Runs installer /S; checks for the zip's files, Uninstall.exe, the files kept, the
+    shortcut and one uninstall entry of version."""
+    with zipfile.ZipFile(zip_path) as z:
         shipped = {os.path.basename(n): z.read(n) for n in z.namelist() if n[-1] != "/"}
-    x.wine_prefix(env)
-    files, linked, entry = state(env, [args.installer, "/S"])
-    want = {"DisplayName": "Vesk", "DisplayVersion": args.version, "DisplayIcon": HOME +
+    files, linked, entry = state(env, [installer, "/S"])
+    want = {"DisplayName": "Vesk", "DisplayVersion": version, "DisplayIcon": HOME +
             r"\vesk.exe,0", "Publisher": "The Vesk developers", "UninstallString":
             '"%s\\Uninstall.exe"' % HOME}
-    x.check(set(files) == set(shipped) | {"Uninstall.exe"} and linked and
-            all(files[n] == shipped[n] for n in shipped) and want.items() <= entry.items(),
-            "expected the zip's %s, Uninstall.exe, the shortcut and the entry %s; got %s, "
-            "shortcut %s, entry %s" % (sorted(shipped), want, sorted(files), linked, entry))
+    entries = len(re.findall(r"^\s+DisplayName\s+REG_SZ\s+Vesk\r?$", x.run(
+        ["wine", "reg", "query", os.path.dirname(KEY), "/s"], env), re.M))
+    x.check(set(files) == set(shipped) | {"Uninstall.exe"} | set(kept) and linked and
+            all(files[n] == shipped[n] for n in shipped) and want.items() <= entry.items() and
+            entries == 1, "expected the zip's %s, Uninstall.exe, %s, the shortcut and one entry %s; "
+            "got %s, shortcut %s, %d entries, %s" % (sorted(shipped), list(kept), want,
+                                                    sorted(files), linked, entries, entry))
     return "%s, the shortcut, the entry %s" % (sorted(files), sorted(entry))
+
+
+def install(args, env):
+    x.wine_prefix(env)
+    return installed(env, args.installer, args.zip, args.version)
+
+
+def upgrade(args, env):
+    """The next version over this one: none of this one's files it does not ship."""
+    open(os.path.join(os.path.dirname(args.exe), USER_FILE), "w").close()
+    with zipfile.ZipFile(args.zip) as old, zipfile.ZipFile(args.next_zip) as new:
+        x.check(set(old.namelist()) - set(new.namelist()), "the next version drops no file")
+    return installed(env, args.next_installer, args.next_zip, args.next_version, [USER_FILE])
 
 
 def installed_program(args, env):
@@ -70,12 +89,15 @@ def main():
     parser = x.arguments("The Windows installer and zip under Wine.", ("wine",))
     for option in ("--installer", "--zip", "--version"):
         parser.add_argument(option, required=True)
+    for option in ("--next-installer", "--next-zip", "--next-version"):
+        parser.add_argument(option)
     args, results = parser.parse_args(), []
+    cases = (install, installed_program) + ((upgrade,) if args.next_installer else ()) + (uninstall,)
     with tempfile.TemporaryDirectory(prefix="vesk-installer-") as prefix:
         env = x.environment("wine", extra=dict(x.WINE_ENVIRONMENT, WINEPREFIX=prefix))
         args.exe = os.path.join(prefix, FOLDER, "vesk.exe")
         try:
-            for case in (install, installed_program, uninstall):
+            for case in cases:
                 x.run_case(results, case.__name__, case, args, env)
         finally:
             x.run(["wineserver", "--kill"], env, check_status=False)
