@@ -88,6 +88,7 @@ reproducible)
     started=$(date +%s)
     # clone_release FOLDER UMASK TZ LOCALE: HEAD cloned into FOLDER, released there.
     clone_release() {
+        mkdir -p "$(dirname "$1")"
         (umask "$2" && git clone -q --no-checkout "$source" "$1" &&
             git -C "$1" checkout -q "$(git -C "$source" rev-parse HEAD)" &&
             cd "$1" && TZ=$3 LC_ALL=$4 LANG=$4 make release JOBS="$jobs") >"$1.log" 2>&1 ||
