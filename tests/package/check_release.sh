@@ -84,13 +84,14 @@ reproducible)
     out=$2
     jobs=${3:-2}
     source=$(git -C "$(dirname "$0")" rev-parse --show-toplevel)
+    commit=$(git -C "$source" rev-parse HEAD)
     rm -rf "$out" && mkdir -p "$out"
     started=$(date +%s)
     # clone_release FOLDER UMASK TZ LOCALE: HEAD cloned into FOLDER, released there.
     clone_release() {
         mkdir -p "$(dirname "$1")"
         (umask "$2" && git clone -q --no-checkout "$source" "$1" &&
-            git -C "$1" checkout -q "$(git -C "$source" rev-parse HEAD)" &&
+            git -C "$1" checkout -q "$commit" &&
             cd "$1" && TZ=$3 LC_ALL=$4 LANG=$4 make release JOBS="$jobs") >"$1.log" 2>&1 ||
             { tail -n 30 "$1.log" >&2; fail "make release in $1"; }
     }
