@@ -120,7 +120,8 @@ reproducible)
     # Signed, with a key and a certificate that live as long as the test.
     GNUPGHOME="$out/gnupg" && export GNUPGHOME && mkdir -m 700 "$GNUPGHOME"
     trap 'gpgconf --kill gpg-agent 2>/dev/null; rm -rf "$work"' EXIT
-    gpg --batch --quiet --passphrase '' --quick-gen-key "Vesk test <test@vesk.invalid>" rsa2048 sign 1d
+    gpg --batch --quiet --passphrase '' --quick-gen-key "Vesk test <test@vesk.invalid>" rsa2048 sign 1d \
+        2>"$work/gpg" || { cat "$work/gpg" >&2; fail "gpg made no key"; }
     key=$(gpg --batch --list-secret-keys --with-colons | awk -F: '/^fpr/ { print $10; exit }')
     openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Vesk test" \
         -keyout "$out/key.pem" -out "$out/cert.pem" 2>/dev/null || fail "openssl made no certificate"
@@ -145,7 +146,7 @@ reproducible)
     ! gpg --batch --verify "$s/SHA256SUMS.asc" "$work/SHA256SUMS" 2>/dev/null ||
         fail "gpg accepts a changed SHA256SUMS"
     printf x >>"$s/$(cd "$s" && ls vesk_*.deb)"
-    ! (cd "$s" && sha256sum --quiet -c SHA256SUMS) 2>/dev/null || fail "SHA256SUMS matches a changed package"
+    ! (cd "$s" && sha256sum --quiet -c SHA256SUMS) >/dev/null 2>&1 || fail "SHA256SUMS matches a changed package"
     echo "check_release.sh: byte-identical releases; signatures verify, changed artifacts fail"
     ;;
 upgrade)

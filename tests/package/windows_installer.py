@@ -18,7 +18,8 @@ import xharness as x  # noqa: E402
 
 HOME, FOLDER = r"C:\Program Files\Vesk", "drive_c/Program Files/Vesk"
 LINK = "drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Vesk.lnk"
-KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vesk"
+APPS = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"  # the installed apps
+KEY = APPS + r"\Vesk"
 USER_FILE = "my notes.txt"
 SETUP_S = 120  # an install or uninstall, with the copies of itself it starts
 
@@ -45,7 +46,7 @@ def installed(env, installer, zip_path, version, kept=()):
             r"\vesk.exe,0", "Publisher": "The Vesk developers", "UninstallString":
             '"%s\\Uninstall.exe"' % HOME}
     entries = len(re.findall(r"^\s+DisplayName\s+REG_SZ\s+Vesk\r?$", x.run(
-        ["wine", "reg", "query", os.path.dirname(KEY), "/s"], env), re.M))
+        ["wine", "reg", "query", APPS, "/s"], env), re.M))
     x.check(set(files) == set(shipped) | {"Uninstall.exe"} | set(kept) and linked and
             all(files[n] == shipped[n] for n in shipped) and want.items() <= entry.items() and
             entries == 1, "expected the zip's %s, Uninstall.exe, %s, the shortcut and one entry %s; "
