@@ -115,14 +115,14 @@ reproducible)
         fi
     done <"$work/a"
     [ -z "$differ" ] || fail "not byte-identical:$differ"
-    sed 's/^/  /' "$a/SHA256SUMS"
+    echo "check_release.sh: SHA256SUMS of both releases:" && sed 's/^/  /' "$a/SHA256SUMS"
 
     # Signed, with a key and a certificate that live as long as the test.
     GNUPGHOME="$out/gnupg" && export GNUPGHOME && mkdir -m 700 "$GNUPGHOME"
     trap 'gpgconf --kill gpg-agent 2>/dev/null; rm -rf "$work"' EXIT
     gpg --batch --quiet --passphrase '' --quick-gen-key "Vesk test <test@vesk.invalid>" rsa2048 sign 1d \
         2>"$work/gpg" || { cat "$work/gpg" >&2; fail "gpg made no key"; }
-    key=$(gpg --batch --list-secret-keys --with-colons | awk -F: '/^fpr/ { print $10; exit }')
+    key=$(gpg --batch --list-secret-keys --with-colons 2>/dev/null | awk -F: '/^fpr/ { print $10; exit }')
     openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Vesk test" \
         -keyout "$out/key.pem" -out "$out/cert.pem" 2>/dev/null || fail "openssl made no certificate"
     s="$out/signed"
@@ -136,6 +136,9 @@ reproducible)
         osslsigncode verify -CAfile "$out/cert.pem" -in "$exe" >"$work/verify" 2>&1 ||
             { cat "$work/verify" >&2; fail "osslsigncode does not accept $exe"; }
     done
+    osslsigncode remove-signature -in "$work"/zip/*/vesk.exe -out "$work/unsigned.exe" >/dev/null &&
+        mkdir "$work/unsigned" && (cd "$work/unsigned" && unzip -q "$a"/vesk-*-win64.zip) &&
+        cmp "$work/unsigned.exe" "$work"/unsigned/*/vesk.exe || fail "vesk.exe less its signature differs"
     for file in "$a"/*.deb "$a"/*-web.zip "$a"/*.tar.gz; do
         cmp "$file" "$s/$(basename "$file")" || fail "signing changed $(basename "$file")"
     done
