@@ -6,7 +6,8 @@
 # `make windows` builds build-windows/vesk.exe, its installer vesk-VERSION-win64.exe and
 # the portable vesk-VERSION-win64.zip beside it; `make test-windows` tests them under Wine,
 # `make bench-windows` times its world step beside the native one.
-# `make release` writes every artifact of a release into $(DIST)/ (see README, "Releasing").
+# `make release` writes every artifact of a release into $(DIST)/ (see docs/releasing.md);
+# `make test-release` checks that two of them are byte-identical, signed ones and upgrades.
 BUILD ?= build
 BENCH_BUILD ?= build-bench
 # Repetitions of every benchmark; the report gives their medians.

@@ -13,8 +13,8 @@
 #                               system's files nor the timing page bench.*
 #   vesk-VERSION.tar.gz         the committed tree (HEAD of SOURCE_DIR's git
 #                               repository) in a folder vesk-VERSION/
-#   vesk-VERSION-win64.exe      the Windows installer and portable zip, copied
-#   vesk-VERSION-win64.zip      from WINDOWS_DIR, when it is given
+#   vesk-VERSION-win64.exe      the Windows installer, copied from WINDOWS_DIR
+#   vesk-VERSION-win64.zip      and its portable zip, repacked, when it is given
 #   SHA256SUMS                  sha256sum's lines for every file above
 #   SHA256SUMS.asc              its detached, armoured signature, when
 #                               SIGNING_KEY (a gpg key id) is set
