@@ -33,33 +33,32 @@ def entry_of(env):
 
 
 def through_pages(env, installer, version):
-    """Runs installer in a private Xvfb through its pages by keyboard, as a user would:
-    I Agree (Alt+A), Install (Enter), and Finish (Enter) once version's entry is written."""
+    """Runs installer in a private Xvfb through its pages by keyboard, as a user would: I
+    Agree (Alt+A) and Install (Enter) until version's entry is written, then Finish (Enter).
+    Keys go again every PAGE_S, in case a page was not yet showing; none does harm elsewhere."""
     server = x.start_xvfb()
     shown = dict(env, DISPLAY=server.display)
     proc = subprocess.Popen(["wine", installer], env=shown, stdin=subprocess.DEVNULL,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     deadline = time.monotonic() + SETUP_S
-
-    def until(what, ready):
-        while not ready():
-            x.check(proc.poll() is None and time.monotonic() < deadline, "by keyboard: the "
-                    "installer %s before %s" % (x.status_text(proc.poll()) if proc.poll()
-                                                is not None else "still ran", what))
-            time.sleep(x.POLL_S)
+    window = []
     try:
-        window = []
-        until("its window showed", lambda: window.extend(x.run(
-            ["xdotool", "search", "--onlyvisible", "--name", "^Vesk Setup"], shown,
-            check_status=False).split()) or window)
-        x.run(["xdotool", "windowfocus", window[0], "key", "alt+a"], shown)
-        time.sleep(PAGE_S)
-        x.run(["xdotool", "key", "Return"], shown)
-        until("it wrote the entry of " + version,
-              lambda: entry_of(env).get("DisplayVersion") == version)
-        time.sleep(PAGE_S)
-        x.run(["xdotool", "key", "Return"], shown)
-        until("it ended", lambda: proc.poll() is not None)
+        for keys, what, done in (
+                ((), "its window showed", lambda: window.extend(x.run(
+                    ["xdotool", "search", "--onlyvisible", "--name", "^Vesk Setup"], shown,
+                    check_status=False).split()) or window),
+                (("alt+a", "Return"), "it wrote the entry of " + version,
+                 lambda: entry_of(env).get("DisplayVersion") == version),
+                (("Return",), "it ended", lambda: proc.poll() is not None)):
+            while not done():
+                x.check(proc.poll() is None and time.monotonic() < deadline, "by keyboard: the "
+                        "installer %s before %s" % (x.status_text(proc.poll()) if proc.poll()
+                                                    is not None else "still ran", what))
+                for key in keys:
+                    x.run(["xdotool", "windowfocus", window[0], "key", key], shown,
+                          check_status=False)
+                    time.sleep(PAGE_S)
+                time.sleep(x.POLL_S)
         x.check(proc.returncode == 0, "by keyboard: the installer " + x.status_text(proc.returncode))
     finally:
         x.stop(proc)
