@@ -5,6 +5,8 @@
 # first (scripts/setup.sh). docs/building.md lists every command.
 # The build folders are the presets': build, build-sanitize, build-fuzz,
 # build-bench, build-web, build-windows.
+# `make release` writes every artifact of a release into $(DIST)/ (docs/releasing.md);
+# `make test-release` checks that two of them are byte-identical, signed ones and upgrades.
 BUILD = build
 BENCH_BUILD = build-bench
 # Repetitions of every benchmark; the report gives their medians.
@@ -21,7 +23,7 @@ FUZZ_SECONDS ?= 30
 
 .PHONY: all build run test test-robust test-sanitize fuzz test-package install uninstall package \
 	setup clean format web serve test-web bench-web bench bench-count \
-	windows test-windows bench-windows release
+	windows test-windows bench-windows release test-release
 .PHONY: check
 
 all: build
@@ -102,20 +104,42 @@ package:
 
 # The release: the Debian package, the page as a zip, the source tarball of
 # the committed tree, the Windows installer and zip, and SHA256SUMS, into
-# $(DIST)/; the version is CMake's project version.
+# $(DIST)/; the version is CMake's project version. The same commit gives the
+# same bytes (see docs/releasing.md): every time stamp is SOURCE_DATE_EPOCH
+# (the commit's time unless set), and the builds run with one umask, time zone
+# and locale whatever the caller's. SIGNING_KEY (a gpg key id) signs
+# SHA256SUMS into SHA256SUMS.asc; WINDOWS_SIGNING_CERT and WINDOWS_SIGNING_KEY
+# (PEM files) sign vesk.exe and the installer with Authenticode.
 DIST ?= dist
+SIGNING_KEY ?=
+WINDOWS_SIGNING_CERT ?=
+WINDOWS_SIGNING_KEY ?=
+RELEASE_ENV = umask 022 && SOURCE_DATE_EPOCH=$${SOURCE_DATE_EPOCH:-$$(git log -1 --format=%ct)} \
+  TZ=UTC LC_ALL=C LANG=C LANGUAGE=
+# Where test-release clones, builds and signs (the next version in next/).
+RELEASE_TEST ?= $(CURDIR)/build-release-test
 
 release:
 	@git diff --quiet HEAD -- || { echo "release: the tree has uncommitted changes;" \
 	  "commit them first, the source tarball holds only the committed tree" >&2; exit 1; }
-	$(MAKE) package
-	$(MAKE) web
-	$(MAKE) windows
+	$(RELEASE_ENV) $(MAKE) package
+	$(RELEASE_ENV) $(MAKE) web
+	$(RELEASE_ENV) $(MAKE) windows
 	@version=$$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $(BUILD)/CMakeCache.txt); \
-	./packaging/release.sh "$$version" $(DIST) . $(BUILD)/vesk_$${version}_*.deb $(WEB_BUILD) \
-	  $(WINDOWS_BUILD)
+	$(RELEASE_ENV) SIGNING_KEY="$(SIGNING_KEY)" WINDOWS_SIGNING_CERT="$(WINDOWS_SIGNING_CERT)" \
+	  WINDOWS_SIGNING_KEY="$(WINDOWS_SIGNING_KEY)" ./packaging/release.sh "$$version" $(DIST) . \
+	  $(BUILD)/vesk_$${version}_*.deb $(WEB_BUILD) $(WINDOWS_BUILD)
 	cd $(DIST) && sha256sum --quiet -c SHA256SUMS
 	@echo "release: $(DIST)/SHA256SUMS matches every artifact"
+
+# Two releases of HEAD in fresh clones that differ in path, time, umask, time
+# zone and locale must be byte-identical; a signed one must verify and a
+# changed artifact must not; the next version's package and installer must
+# upgrade this one's cleanly (as root: it installs the package).
+test-release:
+	./scripts/setup.sh release
+	./tests/package/check_release.sh reproducible $(RELEASE_TEST) $(JOBS)
+	./tests/package/check_release.sh upgrade $(RELEASE_TEST) $(JOBS)
 
 # In a browser: the same sources built to WebAssembly with Debian's
 # Emscripten into $(WEB_BUILD)/ (docs/browser.md); the preset names the
@@ -205,7 +229,8 @@ format:
 	git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format -i
 
 clean:
-	rm -rf $(BUILD) build-sanitize build-fuzz $(BENCH_BUILD) $(WEB_BUILD) $(WINDOWS_BUILD) $(DIST)
+	rm -rf $(BUILD) build-sanitize build-fuzz $(BENCH_BUILD) $(WEB_BUILD) $(WINDOWS_BUILD) $(DIST) \
+	  $(RELEASE_TEST)
 
 # The folders are fixed by CMakePresets.json: say so rather than build elsewhere.
 ifneq ($(BUILD) $(BENCH_BUILD) $(WEB_BUILD) $(WINDOWS_BUILD),build build-bench build-web build-windows)

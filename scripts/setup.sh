@@ -6,6 +6,9 @@
 #         metadata and the Debian package, rsvg-convert, zip
 #   bench also Google Benchmark, valgrind, Xvfb, xdotool and Python 3
 #   package  what test installs, and dpkg-dev for the Debian package
+#   release  what package installs, and what checks a release: diffoscope
+#         (its minimal set), osslsigncode, gnupg, openssl (the builds of the
+#         page and of Windows install their own)
 #   robust   what test installs, and valgrind
 #   fuzz  the toy's needs, and clang with libFuzzer and the sanitizer runtimes
 #   web   the browser build and its tests: Emscripten, Chromium, Firefox ESR,
@@ -25,6 +28,7 @@ case "${1:-run}" in
 run) ;;
 test) packages="$packages $test_packages" ;;
 package) packages="$packages $test_packages dpkg-dev" ;;
+release) packages="$packages $test_packages dpkg-dev diffoscope-minimal osslsigncode gnupg openssl" ;;
 robust) packages="$packages $test_packages valgrind" ;;
 fuzz) packages="$packages clang libclang-rt-dev" ;;
 bench) packages="$packages libgtest-dev libbenchmark-dev libsdl1.2-compat xvfb xauth xdotool x11-utils python3 valgrind" ;;
@@ -38,7 +42,7 @@ windows)
     packages="$packages $test_packages g++-mingw-w64-x86-64-posix wine wine64 nsis icoutils zip
         googletest"
     ;;
-*) echo "setup.sh: unknown purpose '$1' (run, test, bench, package, robust, fuzz, web or windows)" >&2; exit 2 ;;
+*) echo "setup.sh: unknown purpose '$1' (run, test, bench, package, release, robust, fuzz, web or windows)" >&2; exit 2 ;;
 esac
 
 missing=""

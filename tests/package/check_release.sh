@@ -11,13 +11,27 @@
 #   builds the program while git fails, and the program runs (dummy driver).
 # checksums: OUT/dist holds the package of VERSION, the page's zip (its three
 #   files alone), the tarball and SHA256SUMS, which names and matches the rest.
+#
+#   check_release.sh reproducible|upgrade OUT [JOBS]      (make test-release)
+#
+# reproducible: `make release` in two clones of this checkout's HEAD under OUT,
+#   paths and names apart, started RELEASE_GAP_S apart, with other umasks,
+#   time zones and locales: every artifact byte-identical, or diffoscope's
+#   report (a listing without it). Then a signed release of the first clone,
+#   with a throwaway gpg key and self-signed certificate: the signatures
+#   verify, the unsigned artifacts are unchanged, a changed artifact fails.
+# upgrade: the first clone's tree as the next version (patch number + 1,
+#   without the 22 px icon and the Windows README, so that an upgrade must
+#   remove a file) released in OUT/next; then install_test.sh upgrades the
+#   package to it and windows_installer.py the installer.
 set -eu
 
 step=$1
 dist="$2/dist"
-version=$3
+version=${3:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+RELEASE_GAP_S=61 # between the starts of the two releases
 fail() {
     echo "check_release.sh $step: $*" >&2
     exit 1
@@ -65,6 +79,99 @@ checksums)
     printf "vesk-$version-web/%s\n" "" index.html index.js index.wasm | sort >"$work/page"
     unzip -Z1 "$dist/vesk-$version-web.zip" | sort | diff -u "$work/page" - >&2 ||
         fail "the page's zip holds other files"
+    ;;
+reproducible)
+    out=$2
+    jobs=${3:-2}
+    source=$(git -C "$(dirname "$0")" rev-parse --show-toplevel)
+    commit=$(git -C "$source" rev-parse HEAD)
+    rm -rf "$out" && mkdir -p "$out"
+    started=$(date +%s)
+    # clone_release FOLDER UMASK TZ LOCALE: HEAD cloned into FOLDER, released there.
+    clone_release() {
+        mkdir -p "$(dirname "$1")"
+        (umask "$2" && git clone -q --no-checkout "$source" "$1" &&
+            git -C "$1" checkout -q "$commit" &&
+            cd "$1" && TZ=$3 LC_ALL=$4 LANG=$4 make release JOBS="$jobs") >"$1.log" 2>&1 ||
+            { tail -n 30 "$1.log" >&2; fail "make release in $1"; }
+    }
+    clone_release "$out/a/vesk" 022 UTC C
+    wait_s=$((started + RELEASE_GAP_S - $(date +%s)))
+    [ "$wait_s" -le 0 ] || sleep "$wait_s"
+    clone_release "$out/other-folder.b/vesk-second" 077 Pacific/Kiritimati C.UTF-8
+    a="$out/a/vesk/dist" b="$out/other-folder.b/vesk-second/dist"
+    (cd "$a" && ls) >"$work/a" && (cd "$b" && ls) >"$work/b"
+    diff -u "$work/a" "$work/b" >&2 || fail "the two releases hold other files"
+    differ=""
+    while IFS= read -r file; do
+        cmp -s "$a/$file" "$b/$file" && continue
+        differ="$differ $file"
+        if command -v diffoscope >/dev/null; then
+            diffoscope --text - "$a/$file" "$b/$file" | head -n 200 >&2 || true
+        else
+            for f in "$a/$file" "$b/$file"; do
+                { unzip -Zl "$f" || dpkg-deb -c "$f" || tar -tvzf "$f" || od -c "$f" | head; } 2>/dev/null >&2
+            done
+        fi
+    done <"$work/a"
+    [ -z "$differ" ] || fail "not byte-identical:$differ"
+    echo "check_release.sh: SHA256SUMS of both releases:" && sed 's/^/  /' "$a/SHA256SUMS"
+
+    # Signed, with a key and a certificate that live as long as the test.
+    GNUPGHOME="$out/gnupg" && export GNUPGHOME && mkdir -m 700 "$GNUPGHOME"
+    trap 'gpgconf --kill gpg-agent 2>/dev/null; rm -rf "$work"' EXIT
+    gpg --batch --quiet --passphrase '' --quick-gen-key "Vesk test <test@vesk.invalid>" rsa2048 sign 1d \
+        2>"$work/gpg" || { cat "$work/gpg" >&2; fail "gpg made no key"; }
+    key=$(gpg --batch --list-secret-keys --with-colons 2>/dev/null | awk -F: '/^fpr/ { print $10; exit }')
+    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Vesk test" \
+        -keyout "$out/key.pem" -out "$out/cert.pem" 2>/dev/null || fail "openssl made no certificate"
+    s="$out/signed"
+    (cd "$out/a/vesk" && make release DIST="$s" SIGNING_KEY="$key" WINDOWS_SIGNING_CERT="$out/cert.pem" \
+        WINDOWS_SIGNING_KEY="$out/key.pem") >"$out/signed.log" 2>&1 ||
+        { tail -n 30 "$out/signed.log" >&2; fail "the signed make release"; }
+    gpg --batch --verify "$s/SHA256SUMS.asc" "$s/SHA256SUMS" 2>"$work/gpg" ||
+        { cat "$work/gpg" >&2; fail "gpg does not accept SHA256SUMS.asc"; }
+    mkdir "$work/zip" && (cd "$work/zip" && unzip -q "$s"/vesk-*-win64.zip)
+    for exe in "$s"/vesk-*-win64.exe "$work"/zip/*/vesk.exe; do
+        osslsigncode verify -CAfile "$out/cert.pem" -in "$exe" >"$work/verify" 2>&1 ||
+            { cat "$work/verify" >&2; fail "osslsigncode does not accept $exe"; }
+    done
+    osslsigncode remove-signature -in "$work"/zip/*/vesk.exe -out "$work/unsigned.exe" >/dev/null &&
+        mkdir "$work/unsigned" && (cd "$work/unsigned" && unzip -q "$a"/vesk-*-win64.zip) &&
+        cmp "$work/unsigned.exe" "$work"/unsigned/*/vesk.exe || fail "vesk.exe less its signature differs"
+    for file in "$a"/*.deb "$a"/*-web.zip "$a"/*.tar.gz; do
+        cmp "$file" "$s/$(basename "$file")" || fail "signing changed $(basename "$file")"
+    done
+    cp "$s"/vesk-*-win64.exe "$work/changed.exe" && printf x | dd of="$work/changed.exe" bs=1 seek=4096 conv=notrunc 2>/dev/null
+    ! osslsigncode verify -CAfile "$out/cert.pem" -in "$work/changed.exe" >/dev/null 2>&1 ||
+        fail "osslsigncode accepts a changed installer"
+    { cat "$s/SHA256SUMS" && printf '%064d  vesk-changed.exe\n' 0; } >"$work/SHA256SUMS"
+    ! gpg --batch --verify "$s/SHA256SUMS.asc" "$work/SHA256SUMS" 2>/dev/null ||
+        fail "gpg accepts a changed SHA256SUMS"
+    printf x >>"$s/$(cd "$s" && ls vesk_*.deb)"
+    ! (cd "$s" && sha256sum --quiet -c SHA256SUMS) >/dev/null 2>&1 || fail "SHA256SUMS matches a changed package"
+    echo "check_release.sh: byte-identical releases; signatures verify, changed artifacts fail"
+    ;;
+upgrade)
+    out=$2
+    a="$out/a/vesk" next="$out/next"
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$a/build/CMakeCache.txt")
+    next_version=$(echo "$version" | awk -F. '{ print $1 "." $2 "." $3 + 1 }')
+    rm -rf "$next" && git clone -q --no-checkout "$a" "$next" &&
+        git -C "$next" checkout -q "$(git -C "$a" rev-parse HEAD)"
+    sed -i "s/^project(vesk VERSION $version /project(vesk VERSION $next_version /" "$next/CMakeLists.txt"
+    sed -i 's/^\(set(VESK_ICON_SIZES_PX.*\) 22 /\1 /' "$next/packaging/CMakeLists.txt"
+    sed -i 's| \${CMAKE_CURRENT_BINARY_DIR}/README.txt$||' "$next/packaging/windows/CMakeLists.txt"
+    [ "$(git -C "$next" diff --numstat | wc -l)" -eq 3 ] || fail "could not make the next version"
+    git -C "$next" -c user.name=test -c user.email=test@vesk.invalid commit -qam "$next_version"
+    (cd "$next" && make release JOBS="${3:-2}") >"$next.log" 2>&1 ||
+        { tail -n 30 "$next.log" >&2; fail "make release of the next version"; }
+    (cd "$a" && NEXT_DEB="$next/dist/vesk_${next_version}_amd64.deb" ./tests/package/install_test.sh)
+    python3 "$a/tests/package/windows_installer.py" --installer "$a/dist/vesk-$version-win64.exe" \
+        --zip "$a/dist/vesk-$version-win64.zip" --version "$version" --vesk "$a/build/vesk" \
+        --wm-close "$a/build/tests/e2e/wm_close" --artifacts "$out" \
+        --next-installer "$next/dist/vesk-$next_version-win64.exe" \
+        --next-zip "$next/dist/vesk-$next_version-win64.zip" --next-version "$next_version"
     ;;
 *) fail "unknown step" ;;
 esac

@@ -13,6 +13,10 @@
 #     wm_close) ends it with exit status 0;
 #   - after `apt-get remove --purge`, dpkg knows no vesk, and no path that
 #     `dpkg -L vesk` listed is left, but the folders that were there before.
+# With NEXT_DEB set (a later version's package), upgrades to it with apt-get
+# install before the removal: then dpkg knows that version alone, each of its
+# paths is in place with its own bytes (dpkg --verify), and no path of the
+# old version's that the new one does not ship is left.
 # Refuses to start when a vesk package is installed already (the test would
 # remove it). Every wait is bounded (WINDOW_WAIT_TENTHS, EXIT_WAIT_TENTHS,
 # XVFB_WAIT_TENTHS, APT_TIMEOUT_S); on any failure the exit trap ends vesk
@@ -182,6 +186,30 @@ check_ok "the close request ended vesk with status 0"
 kill "$xvfb_pid" 2>/dev/null || true
 wait "$xvfb_pid" 2>/dev/null || true
 xvfb_pid=""
+
+# ---- upgrade to the next version, when given ----
+if [ -n "${NEXT_DEB:-}" ]; then
+    next_version=$(dpkg-deb -f "$NEXT_DEB" Version) || fail "NEXT_DEB $NEXT_DEB is no package"
+    apt install --no-install-recommends "$NEXT_DEB" >"$work/apt-upgrade.log" 2>&1 ||
+        { tail -n 30 "$work/apt-upgrade.log" >&2; fail "apt-get install $NEXT_DEB"; }
+    [ "$(dpkg-query -W -f='${Version} ${Status}' vesk)" = "$next_version install ok installed" ] ||
+        fail "after the upgrade dpkg lists vesk $(dpkg-query -W -f='${Version} ${Status}' vesk)"
+    dpkg -L vesk | grep -v '^/\.$' | sort >"$work/listed-next"
+    dpkg-deb -c "$NEXT_DEB" | awk '{ print $6 }' | sed 's|^\./|/|; s|/$||' | grep -v '^/*$' | sort |
+        diff -u - "$work/listed-next" >&2 || fail "dpkg lists other paths than the next package holds"
+    dpkg --verify vesk >"$work/verify" 2>&1 && [ ! -s "$work/verify" ] ||
+        { cat "$work/verify" >&2; fail "files of $next_version not in place"; }
+    left=""
+    while IFS= read -r path; do
+        grep -qxF "$path" "$work/listed-next" "$work/before" && continue
+        if [ -e "$path" ] || [ -L "$path" ]; then left="$left $path"; fi
+    done <"$work/listed"
+    [ -z "$left" ] || fail "left behind by the upgrade:$left"
+    [ "$(sort "$work/listed" | comm -23 - "$work/listed-next" | wc -l)" -gt 0 ] ||
+        fail "the next version drops no path: the upgrade removed nothing to check"
+    mv "$work/listed-next" "$work/listed"
+    check_ok "apt-get install upgraded to $next_version: its files alone, in place"
+fi
 
 # ---- remove, and look for what is left ----
 apt remove --purge vesk >"$work/apt-remove.log" 2>&1 ||
