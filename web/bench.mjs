@@ -100,28 +100,6 @@ async function runBrowser(context, url) {
   return parse(lines.join('\n'), 'browser');
 }
 
-// Installed in the page before its script: times every timer the page sets
-// (Asyncify's SDL_Delay is one setTimeout a frame) from the call to its
-// firing, and the work from one firing to the next timer set.
-function timeTimers() {
-  const timing = { asked: 0, late: 0, work: 0, timers: 0 };
-  let fired = null;
-  const setTimer = window.setTimeout;
-  window.setTimeout = (callback, ms, ...rest) => {
-    const set = performance.now();
-    if (fired !== null)
-      timing.work += set - fired;
-    return setTimer(() => {
-      fired = performance.now();
-      timing.asked += ms;
-      timing.late += fired - set - ms;
-      timing.timers++;
-      callback(...rest);
-    }, ms);
-  };
-  window.vesk_timing = timing;
-}
-
 // The kind of main-thread time a profile node's function stands for.
 function kind({ functionName: name, url }) {
   if (name === '(idle)')
@@ -145,7 +123,7 @@ const KINDS = [
 // The page's pace at full speed and throttled, and its profile at each.
 async function pagePace(context, url) {
   const page = await context.newPage();
-  await page.addInitScript(timeTimers);
+  await page.addInitScript(timeFrames);
   await page.goto(url);
   await page.waitForTimeout(PACE_WARMUP_MS);
   const cdp = await context.newCDPSession(page);
@@ -212,8 +190,9 @@ const CONFIGURATIONS = (process.env.VESK_ENGINES ? process.env.VESK_ENGINES.spli
     ? [[engine, 'webkit (default)', {}], [engine, 'webkit, no compositing', { WEBKIT_DISABLE_COMPOSITING_MODE: '1' }]]
     : [[engine, engine, {}]]));
 
-// Installed in a running page: sums, over the frames from now on, the delay
-// asked, how late its timer fires, the work from its firing to the next
+// Installed in a running page, or before its script: sums, over the frames
+// from then on, the delay asked (Asyncify's SDL_Delay is one setTimeout a
+// frame), how late its timer fires, the work from its firing to the next
 // delay and the presents' putImageData.
 function timeFrames() {
   const timing = { asked: 0, late: 0, work: 0, present: 0, timers: 0 };
