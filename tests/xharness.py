@@ -46,6 +46,7 @@ import random
 import re
 import resource
 import select
+import shutil
 import signal
 import struct
 import subprocess
@@ -91,6 +92,7 @@ WINDOW_WAIT_S = 30
 EXIT_WAIT_S = 20
 COMMAND_S = 20
 WINE_PREFIX_S = 180          # a new prefix takes about 10 s
+WINE_PREFIX_MB = 800         # Wine copies its DLLs into each prefix: about 700 MB
 SETTLE_S = 20
 CROSS_WAIT_S = 5
 FIRST_FRAME_S = 10
@@ -279,6 +281,11 @@ def environment(runtime="classic", display=None, extra=None):
 def wine_prefix(env):
     """Creates the Wine prefix named in env unless it is there, before any timed wait."""
     if not os.path.exists(os.path.join(env["WINEPREFIX"], "system.reg")):
+        # Out of space, Wine only says it "could not load kernel32.dll".
+        place = os.path.dirname(os.path.abspath(env["WINEPREFIX"]))
+        free = shutil.disk_usage(place).free // 2**20
+        check(free >= WINE_PREFIX_MB, "a new Wine prefix needs about %d MB; %s has %d MB free"
+              % (WINE_PREFIX_MB, place, free))
         run(["wine", "wineboot", "--init"], env, WINE_PREFIX_S)
         run(["wineserver", "--wait"], env, WINE_PREFIX_S)
 
