@@ -36,13 +36,10 @@ static const int WARMUP_STEPS = 150;
 // Requested depth in bits per pixel, as the toy asks.
 static const int WINDOW_DEPTH = 16;
 
-#ifdef __EMSCRIPTEN__
-static const char *const WHERE = "browser";
-#elif defined(_WIN32)
-static const char *const WHERE = "windows";
-#else
-static const char *const WHERE = "native";
-#endif
+// Set by the platform's build: the report's name for where it ran, and the
+// video driver taken unless SDL_VIDEODRIVER names one ("" for SDL's choice).
+static const char *const WHERE = STEP_BENCH_WHERE;
+static const char *const VIDEO_DRIVER = STEP_BENCH_VIDEO_DRIVER;
 
 // Sum of the rows of all grains, and their number.
 static long long row_sum(int *count)
@@ -98,11 +95,11 @@ int main(int argc, char *argv[])
             return 1;
         }
     }
-#ifndef __EMSCRIPTEN__
-    static char dummy_driver[] = "SDL_VIDEODRIVER=dummy";
-    if (!std::getenv("SDL_VIDEODRIVER"))
-        putenv(dummy_driver);
-#endif
+    static char driver_setting[64]; // putenv keeps the string: Windows has no setenv
+    if (*VIDEO_DRIVER && !std::getenv("SDL_VIDEODRIVER")) {
+        std::snprintf(driver_setting, sizeof driver_setting, "SDL_VIDEODRIVER=%s", VIDEO_DRIVER);
+        putenv(driver_setting);
+    }
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "vesk_step_bench: cannot start SDL: %s\n", SDL_GetError());
         return 1;
