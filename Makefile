@@ -28,11 +28,19 @@ FUZZ_SECONDS ?= 30
 
 all: build
 
-# Each tree is configured once; CMake reconfigures itself when its files change.
-$(BUILD)/CMakeCache.txt:
-	cmake --preset default
+# `$(call ctest,PRESET,TREE)`: ctest with a test preset, then each test it
+# skipped, with its reason (the test's "skipped: " lines, kept in TREE's
+# LastTest.log), and ctest's status.
+define ctest
+echo "ctest --preset $(1)"; status=0; ctest --preset $(1) || status=$$?; \
+awk '/^[0-9]+\/[0-9]+ Test: /{name=$$3} /^skipped: /{print "skipped " name ": " substr($$0, 10)}' \
+  $(2)/Testing/Temporary/LastTest.log; exit $$status
+endef
 
-build: $(BUILD)/CMakeCache.txt
+# Every build configures its tree first: quick when nothing changed, and the
+# probes look again for what was missing (packages a later command installed).
+build:
+	cmake --preset default
 	cmake --build --preset default -j $(JOBS)
 
 run:
@@ -49,13 +57,13 @@ check:
 test:
 	./scripts/setup.sh test
 	$(MAKE) build
-	ctest --preset default
+	@$(call ctest,default,$(BUILD))
 
 # The real program's failure paths, soaks of X input and a valgrind session (label robust).
 test-robust:
 	./scripts/setup.sh robust
 	$(MAKE) build
-	ctest --preset robust
+	@$(call ctest,robust,$(BUILD))
 
 # Unit tests, the long world runs, and a scripted session of the real program
 # under Xvfb, built with AddressSanitizer and UndefinedBehaviorSanitizer.
@@ -63,7 +71,7 @@ test-sanitize:
 	./scripts/setup.sh test
 	cmake --preset sanitize
 	cmake --build --preset sanitize -j $(JOBS)
-	ctest --preset sanitize
+	@$(call ctest,sanitize,build-sanitize)
 
 # libFuzzer targets built with clang (and both sanitizers), FUZZ_SECONDS each.
 fuzz:
@@ -147,12 +155,9 @@ test-release:
 WEB_BUILD = build-web
 WEB_PORT ?= 8080
 
-$(WEB_BUILD)/CMakeCache.txt:
-	cmake --preset web
-
 web:
 	./scripts/setup.sh web
-	$(MAKE) $(WEB_BUILD)/CMakeCache.txt
+	cmake --preset web
 	cmake --build --preset web -j $(JOBS)
 
 # Serves $(WEB_BUILD)/ on 127.0.0.1:$(WEB_PORT) until Ctrl-C.
@@ -180,12 +185,9 @@ bench-web: web web/node_modules/.package-lock.json
 WINDOWS_BUILD = build-windows
 WINDOWS_ENV = WINEPREFIX=$(CURDIR)/$(WINDOWS_BUILD)/wineprefix WINEDEBUG=-all
 
-$(WINDOWS_BUILD)/CMakeCache.txt:
-	cmake --preset windows
-
 windows:
 	./scripts/setup.sh windows
-	$(MAKE) $(WINDOWS_BUILD)/CMakeCache.txt
+	cmake --preset windows
 	cmake --build --preset windows -j $(JOBS)
 	rm -f $(WINDOWS_BUILD)/vesk-*-win64.exe $(WINDOWS_BUILD)/vesk-*-win64.zip
 	cpack --preset windows
@@ -193,9 +195,9 @@ windows:
 # The Windows build's own tests under Wine, then the Wine-driven tests of the
 # Linux build (label windows), which find vesk.exe in $(WINDOWS_BUILD)/.
 test-windows: windows
-	ctest --preset windows
+	@$(call ctest,windows,$(WINDOWS_BUILD))
 	$(MAKE) build
-	ctest --preset wine
+	@$(call ctest,wine,$(BUILD))
 
 # The world step's median time in vesk_step_bench.exe under Wine beside the
 # native helper's, turn about, BENCH_WINDOWS_RUNS each (reported, not judged).
