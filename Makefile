@@ -21,7 +21,8 @@ INSTALLED = $(BUILD)/installed_files.txt
 # Seconds each fuzz target runs in `make fuzz`.
 FUZZ_SECONDS ?= 30
 
-.PHONY: all build run test test-robust test-sanitize fuzz test-package install uninstall package \
+.PHONY: all build run test test-robust test-sanitize fuzz test-package test-fresh install uninstall \
+	package \
 	setup clean format web serve test-web bench-web bench bench-count \
 	windows test-windows bench-windows release test-release
 .PHONY: check
@@ -84,6 +85,15 @@ fuzz:
 test-package:
 	./scripts/setup.sh package
 	./tests/package/install_test.sh
+
+# The README's commands in a fresh root of DEBIAN_SUITE (trixie: Debian 13) made
+# with mmdebstrap from Debian's packages, then this machine's package played
+# there (tests/fresh_root.sh; as root). Nothing is kept.
+DEBIAN_SUITE ?= trixie
+test-fresh:
+	./scripts/setup.sh roots
+	$(MAKE) package
+	./tests/fresh_root.sh $(DEBIAN_SUITE)
 
 install:
 	./scripts/setup.sh run
@@ -170,12 +180,14 @@ web/node_modules/.package-lock.json: web/package.json web/package-lock.json
 # The page in Chromium, Firefox and WebKit (web/browsers.mjs) against the desktop program
 # in Xvfb; VESK_ENGINES=firefox,webkit picks some.
 test-web: web web/node_modules/.package-lock.json
+	./scripts/setup.sh browsers
 	$(MAKE) build
 	VESK_WEB_DIR=$(CURDIR)/$(WEB_BUILD) VESK_DESKTOP=$(CURDIR)/$(BUILD)/vesk node --test web/test/serve.test.mjs web/test/browser.test.mjs
 
 # The world step's median time in the browser beside the native one, and the page's pace
 # in each engine beside a bare 10 ms timer loop (reported, not judged).
 bench-web: web web/node_modules/.package-lock.json
+	./scripts/setup.sh browsers
 	$(MAKE) build
 	VESK_WEB_DIR=$(CURDIR)/$(WEB_BUILD) VESK_STEP_BENCH=$(CURDIR)/$(BUILD)/vesk_step_bench node web/bench.mjs
 

@@ -312,8 +312,8 @@ def sdl_runtime(name, program, libdir=None):
             return rt
         rt.library = os.path.realpath(private)
         if rt.library == os.path.realpath(system) or filecmp.cmp(rt.library, system, False):
-            rt.skip = ("%s is the system's own %s (%s), tested as the system runtime"
-                       % (private, SDL_LIBRARY, os.path.realpath(system)))
+            rt.skip = ("its %s is the system's own (%s), tested as the system runtime"
+                       % (SDL_LIBRARY, os.path.realpath(system)))
     with open(rt.library, "rb") as f:
         rt.sdl2 = SDL2_BACKED_MARK in f.read()
     return rt
