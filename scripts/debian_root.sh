@@ -9,7 +9,8 @@
 #
 # `make` installs the smallest system apt runs on (mmdebstrap's variant apt)
 # and ROOT_PACKAGES (comma-separated; make and git by default: what a
-# newcomer needs to clone the project and type the README's commands).
+# newcomer needs to clone the project and type the README's commands); apt
+# there keeps no downloaded package.
 # Nothing is cached: every root is downloaded and unpacked anew. Debian's
 # archive is DEBIAN_MIRROR (http://deb.debian.org/debian).
 #
@@ -47,8 +48,10 @@ make)
         { echo "debian_root.sh: mmdebstrap is missing: apt-get install mmdebstrap" >&2; exit 1; }
     [ ! -e "$root" ] || { echo "debian_root.sh: $root exists; remove it first" >&2; exit 1; }
     mkdir -p "$(dirname "$root")"
-    mmdebstrap --quiet --variant=apt --architectures="$arch" --include="$ROOT_PACKAGES" \
-        "$suite" "$root" "$DEBIAN_MIRROR"
+    # Once made, apt in the root keeps none of the packages it downloads.
+    env -u APT_CONFIG mmdebstrap --quiet --variant=apt --architectures="$arch" \
+        --include="$ROOT_PACKAGES" --customize-hook='echo "APT::Keep-Downloaded-Packages \"false\";" \
+            >"$1/etc/apt/apt.conf.d/90keep-no-downloads"' "$suite" "$root" "$DEBIAN_MIRROR"
     ;;
 run)
     [ $# -ge 1 ] || usage
