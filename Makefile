@@ -93,7 +93,7 @@ DEBIAN_SUITE ?= trixie
 test-fresh:
 	./scripts/setup.sh roots
 	$(MAKE) package
-	./tests/fresh_root.sh $(DEBIAN_SUITE)
+	$$([ "$$(id -u)" -eq 0 ] || echo sudo) ./tests/fresh_root.sh $(DEBIAN_SUITE)
 
 install:
 	./scripts/setup.sh run
