@@ -46,7 +46,6 @@ import argparse
 import base64
 import filecmp
 import functools
-import glob
 import os
 import random
 import re

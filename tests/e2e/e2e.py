@@ -22,11 +22,11 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from xharness import (BLACK, DRAWN_COLUMNS, ERROR_PREFIX, GREEN, KEYS,  # noqa: E402
-                      LINUX_RUNTIMES, PILE_REST, runtime_or_skip, WINDOW_HEIGHT, WINDOW_WIDTH, WINDOWS_CLOSE_KEYS,
+                      LINUX_RUNTIMES, PILE_REST, WINDOW_HEIGHT, WINDOW_WIDTH, WINDOWS_CLOSE_KEYS,
                       arguments, check, check_pile, close, count, cross_follows,
                       describe_cross, expect_alive, expect_failure, fail_with, find_window,
-                      kill, loaded_runtime, pointer, report, run_case, save_png, screenshot,
-                      start, start_xvfb, stop, wait_settled, wait_shot, xdo)
+                      kill, loaded_runtime, pointer, report, run_case, runtime_or_skip, save_png,
+                      screenshot, start, start_xvfb, stop, wait_settled, wait_shot, xdo)
 
 # Depth at which every check runs; at the others, those in DEPTH_CHECKS only.
 FULL_DEPTH = 24
