@@ -77,7 +77,7 @@ run)
     ;;
 remove)
     # A stray bind mount left inside would take the machine's own files along.
-    if grep -q " $(realpath "$root")/" /proc/mounts; then
+    if grep -q " $(realpath -m "$root")/" /proc/mounts; then
         echo "debian_root.sh: something is still mounted under $root; not removing it" >&2
         exit 1
     fi
