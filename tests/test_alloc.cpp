@@ -109,56 +109,58 @@ ALLOCATOR void free(void *block)
     __libc_free(block);
 }
 
-__attribute__((noinline)) void *operator new(size_t size)
+// new and delete, each counted for its own caller.
+static void *allocate(size_t size, const void *caller)
 {
-    count_allocation(CALLER);
-    if (void *block = __libc_malloc(size ? size : 1))
+    count_allocation(caller);
+    return __libc_malloc(size ? size : 1);
+}
+
+static void *allocate_or_throw(size_t size, const void *caller)
+{
+    if (void *block = allocate(size, caller))
         return block;
     throw std::bad_alloc();
 }
 
-__attribute__((noinline)) void *operator new[](size_t size)
+static void release(void *block, const void *caller)
 {
-    count_allocation(CALLER);
-    if (void *block = __libc_malloc(size ? size : 1))
-        return block;
-    throw std::bad_alloc();
-}
-
-__attribute__((noinline)) void *operator new(size_t size, const std::nothrow_t &) noexcept
-{
-    count_allocation(CALLER);
-    return __libc_malloc(size ? size : 1);
-}
-
-__attribute__((noinline)) void *operator new[](size_t size, const std::nothrow_t &) noexcept
-{
-    count_allocation(CALLER);
-    return __libc_malloc(size ? size : 1);
-}
-
-__attribute__((noinline)) void operator delete(void *block) noexcept
-{
-    count_release(block, CALLER);
+    count_release(block, caller);
     __libc_free(block);
 }
 
-__attribute__((noinline)) void operator delete[](void *block) noexcept
+#define NOINLINE __attribute__((noinline))
+NOINLINE void *operator new(size_t size)
 {
-    count_release(block, CALLER);
-    __libc_free(block);
+    return allocate_or_throw(size, CALLER);
 }
-
-__attribute__((noinline)) void operator delete(void *block, size_t) noexcept
+NOINLINE void *operator new[](size_t size)
 {
-    count_release(block, CALLER);
-    __libc_free(block);
+    return allocate_or_throw(size, CALLER);
 }
-
-__attribute__((noinline)) void operator delete[](void *block, size_t) noexcept
+NOINLINE void *operator new(size_t size, const std::nothrow_t &) noexcept
 {
-    count_release(block, CALLER);
-    __libc_free(block);
+    return allocate(size, CALLER);
+}
+NOINLINE void *operator new[](size_t size, const std::nothrow_t &) noexcept
+{
+    return allocate(size, CALLER);
+}
+NOINLINE void operator delete(void *block) noexcept
+{
+    release(block, CALLER);
+}
+NOINLINE void operator delete[](void *block) noexcept
+{
+    release(block, CALLER);
+}
+NOINLINE void operator delete(void *block, size_t) noexcept
+{
+    release(block, CALLER);
+}
+NOINLINE void operator delete[](void *block, size_t) noexcept
+{
+    release(block, CALLER);
 }
 
 namespace
