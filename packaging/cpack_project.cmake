@@ -5,6 +5,12 @@
 # 1.2 packages (CPACK_VESK_SDL_PACKAGES), plus CPACK_VESK_SDL_DEPENDS, which
 # lets either SDL 1.2 runtime satisfy it. Fails the packaging when
 # dpkg-shlibdeps (package dpkg-dev) is missing or fails.
+#
+# A cross build (CPACK_VESK_SYSROOT set) takes its libraries from the
+# sysroot, for the package's architecture: dpkg-shlibdeps looks for them
+# there (-S, a package build tree), and reads their symbols and shlibs files
+# from its DEBIAN/ (scripts/debian_root.sh extract gathers them there from
+# the packages' control archives, since the sysroot's dpkg database is empty).
 if(CPACK_GENERATOR STREQUAL "DEB")
   include(${CPACK_VESK_BINARY_FILE}) # sets VESK_BINARY
   find_program(VESK_SHLIBDEPS dpkg-shlibdeps)
@@ -18,8 +24,13 @@ if(CPACK_GENERATOR STREQUAL "DEB")
   foreach(package IN LISTS CPACK_VESK_SDL_PACKAGES)
     list(APPEND excluded "-x${package}")
   endforeach()
+  set(cross "")
+  if(CPACK_VESK_SYSROOT)
+    set(cross ${CMAKE_COMMAND} -E env DEB_HOST_ARCH=${CPACK_DEBIAN_PACKAGE_ARCHITECTURE})
+    list(APPEND excluded -S${CPACK_VESK_SYSROOT})
+  endif()
   execute_process(
-    COMMAND ${VESK_SHLIBDEPS} -O ${excluded} -e ${VESK_BINARY}
+    COMMAND ${cross} ${VESK_SHLIBDEPS} -O ${excluded} -e ${VESK_BINARY}
     WORKING_DIRECTORY ${CPACK_VESK_SHLIBDEPS_DIR}
     RESULT_VARIABLE status
     OUTPUT_VARIABLE output

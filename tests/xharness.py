@@ -3,8 +3,9 @@
 
    xharness.py serve --vesk PATH                 the browser test's desktop side
    xharness.py peak-rss --vesk PATH --wm-close PATH   peak resident memory (make bench)
-   xharness.py with-runtime RUNTIME PROGRAM [ARG...]  a program of the unit tests or
-                                                 fuzz targets on a Linux runtime
+   xharness.py with-runtime RUNTIME [--root ROOT] PROGRAM [ARG...]
+                                                 a program of the unit tests or fuzz
+                                                 targets on a Linux runtime
 
 `serve` starts the program on the system runtime, prints `window ID`, then
 answers each command line read from stdin with one line: `picture` with the
@@ -27,6 +28,11 @@ Conventions:
     Windows build's private prefix: WINEPREFIX is the folder wineprefix beside
     vesk.exe, as for the Windows build's own tests). A test of a runtime that
     does not apply here prints `skipped: why` and exits SKIP_STATUS.
+  - Another processor's Linux program (the arm64 build) runs under qemu-user in
+    a Debian root of its architecture (--root, made by scripts/debian_root.sh
+    extract): the root's libraries are its system, the runtime policy applies
+    to the root's SDL 1.2, and the process the harness watches is qemu's. No
+    binfmt is needed: qemu is called by name (EMULATORS).
   - Coordinates are window pixels, x rightward and y downward from the
     window's top-left corner.
   - A screenshot reads the ROOT window with ImageMagick at 8 bits a channel
@@ -77,6 +83,10 @@ RUNTIMES = LINUX_RUNTIMES + ("wine",)
 SDL_LIBRARY = "libSDL-1.2.so.0"
 PRIVATE_FOLDER = "sdl12-compat"      # beside the system's library (Debian's libsdl1.2-compat)
 SDL2_BACKED_MARK = b"SDL12COMPAT_"   # in sdl12-compat's library alone: its own variables
+# Programs of another processor, by their ELF machine number: the qemu-user
+# emulator that runs them and the multiarch folder of their libraries in a root.
+EMULATORS = {183: ("qemu-aarch64", "aarch64-linux-gnu")}  # EM_AARCH64
+ELF_MACHINE_OFFSET = 18  # a little-endian 16-bit field of the ELF header
 # The exit status of a test that does not apply here (CTest's SKIP_RETURN_CODE).
 SKIP_STATUS = 77
 # glibc's MALLOC_PERTURB_: fresh allocations filled with this value's complement.
@@ -318,10 +328,36 @@ def sdl_runtime(name, program, libdir=None):
     return rt
 
 
-def runtime_or_skip(name, program):
+def emulator(program):
+    """(qemu-user emulator, multiarch folder) for another processor's program."""
+    with open(program, "rb") as f:
+        header = f.read(ELF_MACHINE_OFFSET + 2)
+    machine = struct.unpack_from("<H", header, ELF_MACHINE_OFFSET)[0]
+    check(header[:4] == b"\x7fELF" and machine in EMULATORS, "%s: expected a program of "
+          "another processor (ELF machine %s); it is ELF machine %d" % (
+              program, " or ".join(map(str, EMULATORS)), machine))
+    return EMULATORS[machine]
+
+
+def root_runtime(name, program, root):
+    """sdl_runtime for a program that runs in another processor's root (or on this
+    machine when root is None)."""
+    if root is None:
+        return sdl_runtime(name, program)
+    return sdl_runtime(name, program, os.path.join(root, "usr", "lib", emulator(program)[1]))
+
+
+def emulated(program, root, sdl):
+    """The command that runs another processor's program in root under qemu-user, on
+    runtime record sdl (its folder goes in the program's LD_LIBRARY_PATH, not qemu's)."""
+    folder = ["-E", "LD_LIBRARY_PATH=%s" % sdl.folder] if sdl and sdl.folder else []
+    return [emulator(program)[0], "-L", root] + folder + [os.path.abspath(program)]
+
+
+def runtime_or_skip(name, program, root=None):
     """The runtime record of a test of one Linux runtime; where it is not tested here,
     says why and ends the test as skipped."""
-    rt = sdl_runtime(name, program)
+    rt = root_runtime(name, program, root)
     if rt.skip:
         print("skipped: %s runtime: %s" % (name, rt.skip), flush=True)
         sys.exit(SKIP_STATUS)
@@ -352,19 +388,25 @@ def wine_prefix(env):
         run(["wineserver", "--wait"], env, WINE_PREFIX_S)
 
 
-def start(args, runtime, display=None, extra=None, limits=None, wrapper=(), name=None):
-    """Starts the program for a runtime (args.exe under Wine, else args.vesk).
+def start(args, runtime, display=None, extra=None, limits=None, wrapper=(), name=None,
+          native=False):
+    """Starts the program for a runtime (args.exe under Wine, else args.vesk, in
+    args.root under qemu-user when given; native: args.native, this machine's).
 
     Returns the run record: proc, pid, runtime, display, env, its output files,
     and what the checks need (wm_close, artifacts, name, window once found).
     limits: {resource.RLIMIT_...: value} set in the child before exec. Under Wine,
     extra may name another WINEPREFIX (an installed copy's, say)."""
-    argv = list(wrapper) + [os.path.abspath(args.vesk)]
+    program = args.native if native else args.vesk
+    root = None if native else getattr(args, "root", None)
+    argv = list(wrapper) + [os.path.abspath(program)]
     sdl = None
     if runtime in LINUX_RUNTIMES:
-        sdl = sdl_runtime(runtime, args.vesk)
+        sdl = root_runtime(runtime, program, root)
         check(not sdl.skip, "the %s runtime: %s" % (runtime, sdl.skip))
-    env = environment(sdl, display, extra)
+    if root:
+        argv = list(wrapper) + emulated(program, root, sdl)
+    env = environment(None if root else sdl, display, extra)
     if runtime == "wine":
         check(os.path.exists(args.exe or ""), "no Windows program %r: build it with make "
               "windows" % args.exe)
@@ -939,6 +981,10 @@ def arguments(description, runtimes=RUNTIMES):
     parser.add_argument("--vesk", required=True, help="the Linux program")
     parser.add_argument("--exe", help="the Windows program, for the wine runtime")
     parser.add_argument("--wm-close", help="tests/e2e's wm_close")
+    parser.add_argument("--root", help="a Debian root of the program's processor, where it "
+                        "runs under qemu-user (another processor's build)")
+    parser.add_argument("--native", help="this machine's Linux program, whose settled pile "
+                        "the emulated one's must equal")
     parser.add_argument("--runtime", choices=runtimes, default=runtimes[0])
     parser.add_argument("--artifacts", default=".", help="folder for screenshots and logs")
     # So that a test ended by ctest's timeout still ends its servers (finally blocks).
@@ -1016,21 +1062,27 @@ def peak_rss(args):
 
 
 def with_runtime(argv):
-    """with-runtime RUNTIME PROGRAM [ARG...]: runs PROGRAM on a Linux runtime (its
-    environment as given, LD_LIBRARY_PATH as the runtime wants), or says why the
-    runtime is not tested here and exits SKIP_STATUS."""
-    if len(argv) < 2 or argv[0] not in LINUX_RUNTIMES:
-        print("usage: xharness.py with-runtime %s PROGRAM [ARG...]" % "|".join(LINUX_RUNTIMES),
-              file=sys.stderr)
+    """with-runtime RUNTIME [--root ROOT] PROGRAM [ARG...]: runs PROGRAM on a Linux
+    runtime (its environment as given, LD_LIBRARY_PATH as the runtime wants; in ROOT
+    under qemu-user when given), or says why the runtime is not tested here and exits
+    SKIP_STATUS."""
+    root = argv[2] if argv[1:2] == ["--root"] else None
+    program = argv[3:] if root else argv[1:]
+    if not program or argv[0] not in LINUX_RUNTIMES:
+        print("usage: xharness.py with-runtime %s [--root ROOT] PROGRAM [ARG...]"
+              % "|".join(LINUX_RUNTIMES), file=sys.stderr)
         return 2
-    rt = runtime_or_skip(argv[0], argv[1])
+    rt = runtime_or_skip(argv[0], program[0], root)
     env = dict(os.environ)
     env.pop("LD_LIBRARY_PATH", None)
-    if rt.folder:
+    if rt.folder and not root:
         env["LD_LIBRARY_PATH"] = rt.folder
     print("runtime %s: %s%s" % (rt.name, rt.library, " (SDL2-backed)" if rt.sdl2 else ""),
           flush=True)
-    os.execve(argv[1], argv[1:], env)
+    if root:
+        program = emulated(program[0], root, rt) + program[1:]
+        os.execvpe(program[0], program, env)
+    os.execve(program[0], program, env)
 
 
 def main():

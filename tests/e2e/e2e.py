@@ -3,13 +3,15 @@
 # with real X input and watched through screenshots (tests/xharness.py).
 #
 #   e2e.py window  --vesk PATH [--exe PATH] --wm-close PATH --runtime R --depth D
+#                  [--root ROOT --native PATH]
 #   e2e.py no-display --vesk PATH --runtime R
 #
 # `window` runs the program on runtime R (system or private, the X harness's
 # SDL 1.2 runtimes, or wine: vesk.exe) at screen depth D and checks, in order,
 # stopping at the first failing one: the window, the runtime loaded, the
-# settled pile (under Wine: the same picture as the Linux program's, pixel for
-# pixel), the crosshair, keys, a crater, a drag, and the close request; at
+# settled pile (under Wine, and for another processor's program run in ROOT
+# under qemu-user: the same picture as this machine's Linux program's, pixel
+# for pixel), the crosshair, keys, a crater, a drag, and the close request; at
 # depths but FULL_DEPTH not the keys and the drag, which no depth touches. An
 # SDL2-backed runtime refuses depth 8 (SDL2 has no renderer for it): there it
 # expects one line "vesk: cannot open the 200x300 window: ..." and status 1.
@@ -136,8 +138,8 @@ def check_crosshair(p):
 
 
 def check_same_as_linux(p, linux):
-    """With the pointer at the same spot, the settled pile is the Linux program's, pixel
-    for pixel."""
+    """With the pointer at the same spot, the settled pile is this machine's Linux
+    program's, pixel for pixel."""
     find_window(linux)
     pictures = []
     for q in (linux, p):
@@ -215,14 +217,16 @@ def check_drag(p):
 
 
 def window_suite(args, results):
-    name = "e2e_%s_%d" % (args.runtime, args.depth)
+    root = os.path.basename(os.path.normpath(args.root)) + "_" if args.root else ""
+    name = "e2e_%s%s_%d" % (root, args.runtime, args.depth)
     servers, runs = [], []
     steps = [("window", find_window), ("runtime", loaded_runtime), ("pile", check_pile)]
 
     def start_runs():
-        if args.runtime == "wine":
+        if args.runtime == "wine" or args.root:
             servers.append(start_xvfb())
-            runs.append(start(args, "system", servers[-1].display, name=name + "_linux"))
+            runs.append(start(args, "system", servers[-1].display, name=name + "_linux",
+                              native=bool(args.root)))
             steps.append(("linux", lambda p: check_same_as_linux(p, runs[0])))
         servers.append(start_xvfb(args.depth))
         runs.append(start(args, args.runtime, servers[-1].display, name=name))
@@ -270,7 +274,8 @@ def main():
     parser.add_argument("--depth", type=int, default=FULL_DEPTH)
     args = parser.parse_args()
     os.makedirs(args.artifacts, exist_ok=True)
-    sdl = runtime_or_skip(args.runtime, args.vesk) if args.runtime in LINUX_RUNTIMES else None
+    sdl = runtime_or_skip(args.runtime, args.vesk, args.root) \
+        if args.runtime in LINUX_RUNTIMES else None
     results = []
     if args.suite == "no-display":
         run_case(results, "no_display[%s]" % args.runtime, no_display, args)
