@@ -4,7 +4,7 @@
 # test CI runs (.ci/run), `make bench` measures; each installs what is missing
 # first (scripts/setup.sh). docs/building.md lists every command.
 # The build folders are the presets': build, build-sanitize, build-fuzz,
-# build-bench, build-web, build-windows.
+# build-bench, build-web, build-windows, build-arm64.
 # `make release` writes every artifact of a release into $(DIST)/ (docs/releasing.md);
 # `make test-release` checks that two of them are byte-identical, signed ones and upgrades.
 BUILD = build
@@ -24,7 +24,7 @@ FUZZ_SECONDS ?= 30
 .PHONY: all build run test test-robust test-sanitize fuzz test-package test-fresh install uninstall \
 	package \
 	setup clean format web serve test-web bench-web bench bench-count \
-	windows test-windows bench-windows release test-release
+	windows test-windows bench-windows arm64 test-arm64 release test-release
 .PHONY: check
 
 all: build
@@ -120,7 +120,7 @@ package:
 	rm -f $(BUILD)/vesk_*.deb
 	cpack --preset deb
 
-# The release: the Debian package, the page as a zip, the source tarball of
+# The release: the Debian packages (amd64, arm64), the page as a zip, the source tarball of
 # the committed tree, the Windows installer and zip, and SHA256SUMS, into
 # $(DIST)/; the version is CMake's project version. The same commit gives the
 # same bytes (see docs/releasing.md): every time stamp is SOURCE_DATE_EPOCH
@@ -143,10 +143,12 @@ release:
 	$(RELEASE_ENV) $(MAKE) package
 	$(RELEASE_ENV) $(MAKE) web
 	$(RELEASE_ENV) $(MAKE) windows
+	$(RELEASE_ENV) $(MAKE) arm64
 	@version=$$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $(BUILD)/CMakeCache.txt); \
 	$(RELEASE_ENV) SIGNING_KEY="$(SIGNING_KEY)" WINDOWS_SIGNING_CERT="$(WINDOWS_SIGNING_CERT)" \
 	  WINDOWS_SIGNING_KEY="$(WINDOWS_SIGNING_KEY)" ./packaging/release.sh "$$version" $(DIST) . \
-	  $(BUILD)/vesk_$${version}_*.deb $(WEB_BUILD) $(WINDOWS_BUILD)
+	  $(BUILD)/vesk_$${version}_*.deb $(WEB_BUILD) $(WINDOWS_BUILD) \
+	  $(ARM64_BUILD)/vesk_$${version}_arm64.deb
 	cd $(DIST) && sha256sum --quiet -c SHA256SUMS
 	@echo "release: $(DIST)/SHA256SUMS matches every artifact"
 
@@ -222,6 +224,30 @@ bench-windows: windows
 	    | tr -d '\r' | grep '^step-timing'; \
 	done
 
+# On ARM Linux (Raspberry Pi OS 64-bit, ARM Chromebooks): the same sources
+# cross-built with g++-aarch64-linux-gnu against a sysroot of Debian 12's
+# arm64 packages into $(ARM64_BUILD)/, with the package vesk_VERSION_arm64.deb
+# (docs/building.md). Configuring makes the sysroot there (made anew once
+# `make clean` removed it); ARM64_SYSROOT names another folder for it, which
+# test-release's builds share.
+ARM64_BUILD = build-arm64
+ARM64_SYSROOT ?=
+
+arm64:
+	./scripts/setup.sh arm64
+	cmake --preset arm64 $(if $(ARM64_SYSROOT),-DVESK_SYSROOT=$(abspath $(ARM64_SYSROOT)))
+	cmake --build --preset arm64 -j $(JOBS)
+	rm -f $(ARM64_BUILD)/vesk_*.deb
+	cpack --preset arm64
+
+# The arm64 build's tests under qemu-aarch64 in a Debian 12 and a Debian 13
+# root (made in $(ARM64_BUILD)/roots/): the unit tests, and the end-to-end
+# checks against this machine's program; then its package against this
+# machine's (make package).
+test-arm64: arm64
+	$(MAKE) package
+	@$(call ctest,arm64,$(ARM64_BUILD))
+
 # Benchmarks of a Release build on the dummy video driver, repetitions
 # interleaved at random, medians reported, then the step over the floor;
 # then the program's peak resident memory on X11 under a private Xvfb.
@@ -243,10 +269,10 @@ format:
 	git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format -i
 
 clean:
-	rm -rf $(BUILD) build-sanitize build-fuzz $(BENCH_BUILD) $(WEB_BUILD) $(WINDOWS_BUILD) $(DIST) \
-	  $(RELEASE_TEST)
+	rm -rf $(BUILD) build-sanitize build-fuzz $(BENCH_BUILD) $(WEB_BUILD) $(WINDOWS_BUILD) \
+	  $(ARM64_BUILD) $(DIST) $(RELEASE_TEST)
 
 # The folders are fixed by CMakePresets.json: say so rather than build elsewhere.
-ifneq ($(BUILD) $(BENCH_BUILD) $(WEB_BUILD) $(WINDOWS_BUILD),build build-bench build-web build-windows)
-$(error the build folders are CMakePresets.json's (build, build-bench, build-web, build-windows); do not set BUILD, BENCH_BUILD, WEB_BUILD or WINDOWS_BUILD)
+ifneq ($(BUILD) $(BENCH_BUILD) $(WEB_BUILD) $(WINDOWS_BUILD) $(ARM64_BUILD),build build-bench build-web build-windows build-arm64)
+$(error the build folders are CMakePresets.json's (build, build-bench, build-web, build-windows, build-arm64); do not set BUILD, BENCH_BUILD, WEB_BUILD, WINDOWS_BUILD or ARM64_BUILD)
 endif

@@ -1,11 +1,12 @@
 #!/bin/sh
 # release.sh: gathers one release's artifacts into a folder and checksums them.
 #
-#   release.sh VERSION DIST SOURCE_DIR DEB WEB_DIR [WINDOWS_DIR]
+#   release.sh VERSION DIST SOURCE_DIR DEB WEB_DIR [WINDOWS_DIR [DEB...]]
 #
 # VERSION is CMake's project version (the caller reads it from CMake). Empties
 # DIST, then writes there:
-#   DEB's name                  the Debian package, copied
+#   DEB's name                  the Debian package, copied, and each further
+#                               DEB (another architecture's) after WINDOWS_DIR
 #   vesk-VERSION-web.zip        the page, in a folder vesk-VERSION-web/: the
 #                               files a static host serves from the top of
 #                               WEB_DIR (pages, scripts, WebAssembly, the web
@@ -34,8 +35,8 @@
 set -eu
 export LC_ALL=C # the order of file names, in SHA256SUMS as in the zips
 
-[ $# -eq 5 ] || [ $# -eq 6 ] || {
-    echo "usage: release.sh VERSION DIST SOURCE_DIR DEB WEB_DIR [WINDOWS_DIR]" >&2
+[ $# -ge 5 ] || {
+    echo "usage: release.sh VERSION DIST SOURCE_DIR DEB WEB_DIR [WINDOWS_DIR [DEB...]]" >&2
     exit 2
 }
 version=$1
@@ -44,13 +45,18 @@ source_dir=$3
 deb=$4
 web=$5
 windows=${6:-}
+shift $(($# < 6 ? 5 : 6))
+# Every Debian package: DEB, then the other architectures'.
+set -- "$deb" "$@"
 
 die() {
     echo "release.sh: $*" >&2
     exit 1
 }
 
-[ -f "$deb" ] || die "no Debian package $deb"
+for deb in "$@"; do
+    [ -f "$deb" ] || die "no Debian package $deb"
+done
 for page in index.html index.js index.wasm; do
     [ -f "$web/$page" ] || die "no $web/$page: build the page first (make web)"
 done
@@ -100,7 +106,7 @@ sign_exe() {
 rm -rf "$dist"
 mkdir -p "$dist"
 dist=$(cd "$dist" && pwd)
-cp "$deb" "$dist/"
+cp "$@" "$dist/"
 
 # The page: what the browser loads, by kind.
 page_dir="$dist/vesk-$version-web"

@@ -21,6 +21,8 @@
 #         NSIS, icoutils, zip, the GoogleTest sources, and what `test` needs
 #         to run the desktop program beside it
 #   roots the Debian roots the Debian 13 step of CI makes: mmdebstrap
+#   arm64 the arm64 build and its tests: what package installs, the cross
+#         compiler, mmdebstrap (its sysroot and runtime roots) and qemu-user
 # Uses apt-get, through sudo when not root. Prints nothing when all is there.
 # A package this system's archive does not have is named, and the rest are
 # installed: what needs it says so when it runs (a browser test skips its
@@ -55,8 +57,9 @@ windows)
         googletest"
     ;;
 roots) packages="mmdebstrap" ;;
+arm64) packages="$packages $test_packages dpkg-dev g++-aarch64-linux-gnu mmdebstrap qemu-user" ;;
 *) echo "setup.sh: unknown purpose '$1' (run, test, bench, package, release, robust, fuzz, web," \
-    "browsers, windows or roots)" >&2; exit 2 ;;
+    "browsers, windows, roots or arm64)" >&2; exit 2 ;;
 esac
 
 if ! command -v apt-get >/dev/null 2>&1 || ! command -v dpkg-query >/dev/null 2>&1; then

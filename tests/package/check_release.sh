@@ -16,7 +16,8 @@
 #
 # reproducible: `make release` in two clones of this checkout's HEAD under OUT,
 #   paths and names apart, started RELEASE_GAP_S apart, with other umasks,
-#   time zones and locales: every artifact byte-identical, or diffoscope's
+#   time zones and locales (the arm64 builds share one sysroot, made in
+#   OUT/arm64-sysroot by the first): every artifact byte-identical, or diffoscope's
 #   report (a listing without it). Then a signed release of the first clone,
 #   with a throwaway gpg key and self-signed certificate: the signatures
 #   verify, the unsigned artifacts are unchanged, a changed artifact fails.
@@ -92,7 +93,8 @@ reproducible)
         mkdir -p "$(dirname "$1")"
         (umask "$2" && git clone -q --no-checkout "$source" "$1" &&
             git -C "$1" checkout -q "$commit" &&
-            cd "$1" && TZ=$3 LC_ALL=$4 LANG=$4 make release JOBS="$jobs") >"$1.log" 2>&1 ||
+            cd "$1" && TZ=$3 LC_ALL=$4 LANG=$4 make release JOBS="$jobs" \
+                ARM64_SYSROOT="$out/arm64-sysroot") >"$1.log" 2>&1 ||
             { tail -n 30 "$1.log" >&2; fail "make release in $1"; }
     }
     clone_release "$out/a/vesk" 022 UTC C
@@ -164,7 +166,7 @@ upgrade)
     sed -i 's| \${CMAKE_CURRENT_BINARY_DIR}/README.txt$||' "$next/packaging/windows/CMakeLists.txt"
     [ "$(git -C "$next" diff --numstat | wc -l)" -eq 3 ] || fail "could not make the next version"
     git -C "$next" -c user.name=test -c user.email=test@vesk.invalid commit -qam "$next_version"
-    (cd "$next" && make release JOBS="${3:-2}") >"$next.log" 2>&1 ||
+    (cd "$next" && make release JOBS="${3:-2}" ARM64_SYSROOT="$out/arm64-sysroot") >"$next.log" 2>&1 ||
         { tail -n 30 "$next.log" >&2; fail "make release of the next version"; }
     (cd "$a" && NEXT_DEB="$next/dist/vesk_${next_version}_amd64.deb" ./tests/package/install_test.sh)
     python3 "$a/tests/package/windows_installer.py" --installer "$a/dist/vesk-$version-win64.exe" \
