@@ -331,20 +331,14 @@ def sdl_runtime(name, program, libdir=None):
 def emulator(program):
     """(qemu-user emulator, multiarch folder) for another processor's program."""
     with open(program, "rb") as f:
-        header = f.read(ELF_MACHINE_OFFSET + 2)
-    machine = struct.unpack_from("<H", header, ELF_MACHINE_OFFSET)[0]
-    check(header[:4] == b"\x7fELF" and machine in EMULATORS, "%s: expected a program of "
-          "another processor (ELF machine %s); it is ELF machine %d" % (
-              program, " or ".join(map(str, EMULATORS)), machine))
+        machine = struct.unpack_from("<H", f.read(ELF_MACHINE_OFFSET + 2), ELF_MACHINE_OFFSET)[0]
+    check(machine in EMULATORS, "%s: no emulator for ELF machine %d" % (program, machine))
     return EMULATORS[machine]
 
 
 def root_runtime(name, program, root):
-    """sdl_runtime for a program that runs in another processor's root (or on this
-    machine when root is None)."""
-    if root is None:
-        return sdl_runtime(name, program)
-    return sdl_runtime(name, program, os.path.join(root, "usr", "lib", emulator(program)[1]))
+    """sdl_runtime for a program on this machine, or in another processor's root."""
+    return sdl_runtime(name, program, root and os.path.join(root, "usr/lib", emulator(program)[1]))
 
 
 def emulated(program, root, sdl):
