@@ -227,7 +227,7 @@ bench-windows: windows
 # On ARM Linux (Raspberry Pi OS 64-bit, ARM Chromebooks): the same sources
 # cross-built with g++-aarch64-linux-gnu against a sysroot of Debian 12's
 # arm64 packages into $(ARM64_BUILD)/, with the package vesk_VERSION_arm64.deb
-# (docs/building.md). Configuring makes the sysroot there (made anew once
+# (docs/arm64.md). Configuring makes the sysroot there (made anew once
 # `make clean` removed it); ARM64_SYSROOT names another folder for it, which
 # test-release's builds share.
 ARM64_BUILD = build-arm64

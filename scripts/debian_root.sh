@@ -21,8 +21,9 @@
 # control files are gathered in ROOT/DEBIAN/, where dpkg-shlibdeps reads them
 # for libraries under ROOT (a package build tree, by its conventions). The
 # root is made beside ROOT and moved there whole; ROOT.made-of says what of.
-# A ROOT made of the same is kept, one made of other things replaced. Needs
-# root, or the unprivileged user namespaces mmdebstrap falls back on.
+# A ROOT made of the same is kept, one made of other things replaced, any
+# other left alone (the command fails). Needs root, or the unprivileged user
+# namespaces mmdebstrap falls back on.
 # Nothing is cached: every root is downloaded and unpacked anew. Debian's
 # archive is DEBIAN_MIRROR (http://deb.debian.org/debian).
 #
@@ -74,12 +75,15 @@ extract)
     [ $# -eq 3 ] || usage
     made_of="$1 $2 $3"
     [ "$(cat "$root.made-of" 2>/dev/null)" != "$made_of" ] || exit 0
-    rm -rf "$root" "$root.made-of"
+    # Only a root this made, of other things, is replaced.
+    [ ! -e "$root.made-of" ] || rm -rf "$root" "$root.made-of"
     need_mmdebstrap
     part="$root.part"
     rm -rf "$part"
     env -u APT_CONFIG mmdebstrap --quiet --variant=extract --architectures="$2" --include="$3" \
-        --setup-hook='for d in bin sbin lib; do mkdir -p "$1/usr/$d" && ln -s "usr/$d" "$1/$d"; done' \
+        --setup-hook='for d in bin sbin lib; do
+            mkdir -p "$1/usr/$d" && ln -s "usr/$d" "$1/$d"
+        done' \
         --extract-hook='mkdir "$1/DEBIAN" && for deb in "$1"/var/cache/apt/archives/*.deb; do
             for file in symbols shlibs; do
                 dpkg-deb --ctrl-tarfile "$deb" | { tar -xOf - "./$file" 2>/dev/null || true; } \
