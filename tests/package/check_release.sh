@@ -150,8 +150,12 @@ reproducible)
     { cat "$s/SHA256SUMS" && printf '%064d  vesk-changed.exe\n' 0; } >"$work/SHA256SUMS"
     ! gpg --batch --verify "$s/SHA256SUMS.asc" "$work/SHA256SUMS" 2>/dev/null ||
         fail "gpg accepts a changed SHA256SUMS"
-    printf x >>"$s/$(cd "$s" && ls vesk_*.deb)"
-    ! (cd "$s" && sha256sum --quiet -c SHA256SUMS) >/dev/null 2>&1 || fail "SHA256SUMS matches a changed package"
+    for deb in "$s"/vesk_*.deb; do
+        cp "$deb" "$work/deb" && printf x >>"$deb"
+        ! (cd "$s" && sha256sum --quiet -c SHA256SUMS) >/dev/null 2>&1 ||
+            fail "SHA256SUMS matches a changed $(basename "$deb")"
+        mv "$work/deb" "$deb"
+    done
     echo "check_release.sh: byte-identical releases; signatures verify, changed artifacts fail"
     ;;
 upgrade)
