@@ -25,7 +25,7 @@
 //   pump, pointer, present, giv_pixel, bresline_crosshair: the parts of a frame
 // At exit the medians of step_settled and step_fresh are printed as ratios
 // to the floor's median of the same run.
-#include "world.h"
+#include "kit.h"
 
 #include <benchmark/benchmark.h>
 
@@ -56,21 +56,9 @@ const int PIXEL_POINTS = 4096;
 // Half the crosshair's extent, as frame() draws it, in normalized units.
 const float CROSSHAIR_REACH = 0.1f;
 
-struct cell {
-    int32_t x, y;
-};
-
 std::vector<cell> fresh_cells;   // every grain's cell right after seeding, in list order
 std::vector<cell> settled_cells; // every grain's cell once the pile stopped moving
 int settle_steps;                // steps the pile took to stop moving
-
-std::vector<cell> snapshot()
-{
-    std::vector<cell> cells;
-    for (grain *g = head; g && g->next; g = g->next)
-        cells.push_back({g->x, g->y});
-    return cells;
-}
 
 // Puts every grain back at the cell it had in cells and rebuilds the grid.
 void restore(const std::vector<cell> &cells)
@@ -84,30 +72,25 @@ void restore(const std::vector<cell> &cells)
     }
 }
 
-void start()
+// SDL and the seeded world, then the settled one; false when either fails.
+bool start()
 {
-    setenv("SDL_VIDEODRIVER", "dummy", 0);
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0) {
-        std::fprintf(stderr, "vesk_bench: cannot start SDL: %s\n", SDL_GetError());
-        std::exit(1);
+    if (!kit_start("vesk_bench", "dummy"))
+        return false;
+    if (!init()) {
+        std::fprintf(stderr, "vesk_bench: out of memory for the grains\n");
+        return false;
     }
-    screen = SDL_SetVideoMode(WINDOW_WIDTH, WINDOW_HEIGHT, 16, SDL_ANYFORMAT);
-    if (!screen || !init()) {
-        std::fprintf(stderr, "vesk_bench: cannot open the window or seed the world\n");
-        std::exit(1);
-    }
-    vesk_Init(screen);
-    fresh_cells = snapshot();
-    std::vector<cell> before;
+    fresh_cells = grain_cells();
     for (settle_steps = 0; settle_steps < SETTLE_LIMIT; settle_steps++) {
-        before = snapshot();
+        std::vector<cell> before = grain_cells();
         loop();
-        if (snapshot().size() == before.size() &&
-            std::memcmp(snapshot().data(), before.data(), before.size() * sizeof(cell)) == 0)
+        if (grain_cells() == before)
             break;
     }
-    settled_cells = snapshot();
+    settled_cells = grain_cells();
     SDL_FillRect(screen, nullptr, 0);
+    return true;
 }
 
 void seed(benchmark::State &state)
@@ -117,19 +100,13 @@ void seed(benchmark::State &state)
         state.PauseTiming();
         grain *saved_head = head, *saved_tail = tail;
         std::memcpy(saved_matrix, matrix, sizeof matrix);
-        std::memset(matrix, 0, sizeof matrix);
-        head = tail = nullptr;
-        rand_state = 1;
+        set_world_aside();
         state.ResumeTiming();
 
         benchmark::DoNotOptimize(init());
 
         state.PauseTiming();
-        while (head) {
-            grain *next = head->next;
-            std::free(head);
-            head = next;
-        }
+        reset_world();
         // Give the freed nodes back, so the next seeding starts from fresh
         // memory as the program's does.
         malloc_trim(0);
@@ -167,20 +144,11 @@ void frame_work(benchmark::State &state)
         benchmark::DoNotOptimize(frame());
 }
 
-// Sum of every grain's x and y in list order: the floor's walk.
-int32_t walk()
-{
-    int32_t sum = 0;
-    for (grain *g = head; g && g->next; g = g->next)
-        sum += g->x + g->y;
-    return sum;
-}
-
 void floor_walk(benchmark::State &state)
 {
     restore(settled_cells);
     for (auto _ : state)
-        benchmark::DoNotOptimize(walk());
+        benchmark::DoNotOptimize(::floor_walk());
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(settled_cells.size()));
 }
 
@@ -193,7 +161,7 @@ void floor_walk_after_delay(benchmark::State &state)
         state.PauseTiming();
         SDL_Delay(FRAME_DELAY_MS);
         state.ResumeTiming();
-        benchmark::DoNotOptimize(walk());
+        benchmark::DoNotOptimize(::floor_walk());
     }
 }
 
@@ -222,7 +190,7 @@ void step_vs_floor(benchmark::State &state)
     std::vector<double> floor, step, ratio; // seconds, seconds, step / floor
     for (auto _ : state) {
         double t0 = seconds_now(CLOCK_THREAD_CPUTIME_ID);
-        benchmark::DoNotOptimize(walk());
+        benchmark::DoNotOptimize(::floor_walk());
         double t1 = seconds_now(CLOCK_THREAD_CPUTIME_ID);
         loop();
         double t2 = seconds_now(CLOCK_THREAD_CPUTIME_ID);
@@ -399,7 +367,8 @@ int main(int argc, char **argv)
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    start();
+    if (!start())
+        return 1;
     ratio_reporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();

@@ -1,5 +1,5 @@
 // Grain list: building, unlinking, and the links staying consistent.
-#include "support.h"
+#include "seams.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Screen and input library: the pixel writer, lines, the palette, the event
 // pump and the pointer read.
-#include "support.h"
+#include "seams.h"
 
 #include <gtest/gtest.h>
 
@@ -239,9 +239,7 @@ TEST_F(Surface, RefreshPresentsThenClears)
 struct Events : ::testing::Test {
     void SetUp() override
     {
-        SDL_Event e;
-        while (SDL_PollEvent(&e)) {
-        }
+        drain_events();
         reset_world();
     }
     void TearDown() override
@@ -249,43 +247,6 @@ struct Events : ::testing::Test {
         reset_world();
     }
 };
-
-void push_motion(Uint16 x, Uint16 y, Uint8 buttons)
-{
-    SDL_Event e = {};
-    e.type = SDL_MOUSEMOTION;
-    e.motion.x = x;
-    e.motion.y = y;
-    e.motion.state = buttons;
-    SDL_PushEvent(&e);
-}
-
-void push_button(Uint8 type, Uint16 x, Uint16 y, Uint8 button = SDL_BUTTON_LEFT)
-{
-    SDL_Event e = {};
-    e.type = type;
-    e.button.button = button;
-    e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
-    e.button.x = x;
-    e.button.y = y;
-    SDL_PushEvent(&e);
-}
-
-void push_type(Uint8 type)
-{
-    SDL_Event e = {};
-    e.type = type;
-    if (type == SDL_KEYDOWN || type == SDL_KEYUP) {
-        e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-        e.key.keysym.scancode = 38;
-        e.key.keysym.sym = SDLK_a;
-    }
-    if (type == SDL_ACTIVEEVENT) {
-        e.active.gain = 1;
-        e.active.state = SDL_APPINPUTFOCUS | SDL_APPMOUSEFOCUS;
-    }
-    SDL_PushEvent(&e);
-}
 
 void expect_pointer(float x, float y, int pressed)
 {
@@ -298,8 +259,8 @@ void expect_pointer(float x, float y, int pressed)
 TEST_F(Events, BeforeAnyMouseEventThePointerIsTheTopLeftCornerNotPressed)
 {
     expect_pointer(-1, 1, 0);
-    push_type(SDL_KEYDOWN);
-    push_type(SDL_ACTIVEEVENT);
+    push_plain(SDL_KEYDOWN);
+    push_plain(SDL_ACTIVEEVENT);
     EXPECT_EQ(vesk_Loop(), 0);
     expect_pointer(-1, 1, 0);
 }
@@ -307,7 +268,7 @@ TEST_F(Events, BeforeAnyMouseEventThePointerIsTheTopLeftCornerNotPressed)
 TEST_F(Events, PumpDrainsTheQueueAndReportsAQuitAmongOthers)
 {
     push_motion(10, 20, 0);
-    push_type(SDL_QUIT);
+    push_plain(SDL_QUIT);
     push_motion(50, 60, 0);
     push_button(SDL_MOUSEBUTTONDOWN, 100, 150);
     EXPECT_EQ(vesk_Loop(), 1);
@@ -401,13 +362,13 @@ TEST_F(Events, WheelStepsAreNotHeldButtons)
 TEST_F(Events, KeyAndFocusEventsLeaveThePointerWhereItWas)
 {
     push_button(SDL_MOUSEBUTTONDOWN, 40, 60);
-    push_type(SDL_KEYDOWN);
-    push_type(SDL_ACTIVEEVENT);
+    push_plain(SDL_KEYDOWN);
+    push_plain(SDL_ACTIVEEVENT);
     vesk_Loop();
     expect_pointer(-0.6f, 0.6f, 1);
     push_motion(160, 240, 0);
-    push_type(SDL_KEYUP);
-    push_type(SDL_VIDEOEXPOSE);
+    push_plain(SDL_KEYUP);
+    push_plain(SDL_VIDEOEXPOSE);
     vesk_Loop();
     expect_pointer(0.6f, -0.6f, 0);
 }
