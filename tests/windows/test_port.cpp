@@ -2,7 +2,7 @@
 // the real window become SDL 1.2 events; a present shows the surface and
 // WM_PAINT shows it again; the clock; and, once, the shared part's queue
 // limit, filling and colour mapping.
-#include "kit.h"
+#include <SDL.h>
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -10,10 +10,15 @@
 #include <cstring>
 #include <vector>
 
+// The display surface gtest_main.cpp's start-up opened (world.h's, which
+// cannot be included beside windows.h: both name a mouse_event).
+extern SDL_Surface *screen;
+
 namespace
 {
 
-HWND window; // the program's window, which the kit's start-up opened
+const int WIDTH = 200, HEIGHT = 300;
+HWND window; // the program's window
 
 std::vector<SDL_Event> drain()
 {
@@ -75,8 +80,8 @@ TEST_F(Window, IsTheSurfaceSizeCaptionedNotResizableNoMaximizeBox)
 {
     RECT client;
     GetClientRect(window, &client);
-    EXPECT_EQ(client.right - client.left, WINDOW_WIDTH);
-    EXPECT_EQ(client.bottom - client.top, WINDOW_HEIGHT);
+    EXPECT_EQ(client.right - client.left, WIDTH);
+    EXPECT_EQ(client.bottom - client.top, HEIGHT);
     char caption[16] = "";
     GetWindowTextA(window, caption, sizeof caption);
     EXPECT_STREQ(caption, "Vesk");
@@ -98,9 +103,9 @@ TEST_F(Window, ButtonsCaptureTheMouseAndMotionCarriesTheHeldMaskClamped)
     ASSERT_EQ(e.size(), 4u);
     expect_button(e[0], SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 10, 20);
     expect_button(e[1], SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT, 11, 20);
-    expect_motion(e[2], 0, WINDOW_HEIGHT - 1, SDL_BUTTON_LMASK | SDL_BUTTON_RMASK);
+    expect_motion(e[2], 0, HEIGHT - 1, SDL_BUTTON_LMASK | SDL_BUTTON_RMASK);
     EXPECT_EQ(e[2].motion.xrel, -11);
-    expect_button(e[3], SDL_MOUSEBUTTONDOWN, SDL_BUTTON_MIDDLE, WINDOW_WIDTH - 1, 0);
+    expect_button(e[3], SDL_MOUSEBUTTONDOWN, SDL_BUTTON_MIDDLE, WIDTH - 1, 0);
     EXPECT_EQ(GetCapture(), window);
 
     post(WM_LBUTTONUP, MK_RBUTTON | MK_MBUTTON, 300, 100);
@@ -109,8 +114,8 @@ TEST_F(Window, ButtonsCaptureTheMouseAndMotionCarriesTheHeldMaskClamped)
     post(WM_RBUTTONUP, 0, 40, 50);
     e = drain();
     ASSERT_EQ(e.size(), 4u);
-    expect_button(e[0], SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, WINDOW_WIDTH - 1, 100);
-    expect_button(e[1], SDL_MOUSEBUTTONUP, SDL_BUTTON_MIDDLE, WINDOW_WIDTH - 1, 100);
+    expect_button(e[0], SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, WIDTH - 1, 100);
+    expect_button(e[1], SDL_MOUSEBUTTONUP, SDL_BUTTON_MIDDLE, WIDTH - 1, 100);
     expect_motion(e[2], 40, 50, SDL_BUTTON_RMASK);
     expect_button(e[3], SDL_MOUSEBUTTONUP, SDL_BUTTON_RIGHT, 40, 50);
     EXPECT_EQ(GetCapture(), nullptr);
@@ -159,7 +164,7 @@ TEST_F(Window, TheQueueHoldsAtMost128EventsOldestFirst)
 {
     const int posted = SDL_MAXEVENTS + 20;
     for (int i = 1; i <= posted; i++)
-        post(WM_MOUSEMOVE, 0, i % WINDOW_WIDTH, i / WINDOW_WIDTH);
+        post(WM_MOUSEMOVE, 0, i % WIDTH, i / WIDTH);
     SDL_Event e;
     ASSERT_EQ(SDL_PollEvent(&e), 1); // pumps every message, then takes the oldest
     expect_motion(e, 1, 0, 0);
@@ -186,7 +191,7 @@ TEST_F(Window, APresentShowsTheSurfaceAndPaintingShowsItAgain)
     SDL_FillRect(screen, &corner, SDL_MapRGB(screen->format, 0, 0, 255));
     SDL_UpdateRect(screen, 0, 0, 0, 0);
     EXPECT_EQ(window_pixel(5, 5), RGB(0, 0, 255));
-    EXPECT_EQ(window_pixel(WINDOW_WIDTH - 1, WINDOW_HEIGHT - 1), RGB(255, 0, 0));
+    EXPECT_EQ(window_pixel(WIDTH - 1, HEIGHT - 1), RGB(255, 0, 0));
     // Cleared but not presented: a repaint shows the presented picture.
     SDL_FillRect(screen, nullptr, 0);
     InvalidateRect(window, nullptr, FALSE);
