@@ -2,12 +2,20 @@
 """xharness: the one X harness of every test that runs the real program.
 
    xharness.py serve --vesk PATH                 the browser test's desktop side
+   xharness.py launch --vesk PATH --wm-close PATH [--wm-class CLASS]
+                                                 the installed program (make test-package)
+   xharness.py xvfb [--screen WxHxD]             a private X server (WebKit's browser)
    xharness.py peak-rss --vesk PATH --wm-close PATH   peak resident memory (make bench)
 
 `serve` starts the program on the classic runtime, prints `window ID`, then
 answers each command line read from stdin with one line: `picture` with the
-window's RGB bytes in base64, `move X Y` with `ok`, a failure with `error: ...`.
-At the end of stdin it ends the program and Xvfb.
+window's RGB bytes in base64, `still` with those of the window once it has
+stopped changing, `move X Y` with `ok`, a failure with `error: ...`. At the
+end of stdin it ends the program and Xvfb. `launch` runs the program as a
+desktop launcher does: its window shows (carrying WM_CLASS CLASS when given)
+and the window manager's close request ends it with status 0; it prints a
+line a check and `N passed, N failed`. `xvfb` prints `display :N` and keeps
+the server until the end of stdin.
 
 Conventions:
   - Python 3 standard library only; plain functions over plain records
@@ -239,16 +247,16 @@ def read_display(read_end):
     return ":" + text.strip().decode() if text.strip().isdigit() else None
 
 
-def start_xvfb(depth=SCREEN_DEPTH):
+def start_xvfb(depth=SCREEN_DEPTH, width=SCREEN_WIDTH, height=SCREEN_HEIGHT):
     """A private Xvfb that answers with the screen asked for: a record with proc and display."""
-    want = ("dimensions:    %dx%d pixels" % (SCREEN_WIDTH, SCREEN_HEIGHT),
+    want = ("dimensions:    %dx%d pixels" % (width, height),
             "depth of root window:    %d planes" % depth)
     said = ""
     for _ in range(XVFB_TRIES):
         read_end, write_end = os.pipe()
         proc = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-noreset", "-screen", "0",
-             "%dx%dx%d" % (SCREEN_WIDTH, SCREEN_HEIGHT, depth)],
+             "%dx%dx%d" % (width, height, depth)],
             pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL)
         os.close(write_end)
@@ -259,7 +267,7 @@ def start_xvfb(depth=SCREEN_DEPTH):
                 return server
         stop(proc)
     raise Failure("Xvfb: expected a %dx%d screen of depth %d within %d tries; xdpyinfo said %r"
-                  % (SCREEN_WIDTH, SCREEN_HEIGHT, depth, XVFB_TRIES, said[:300]))
+                  % (width, height, depth, XVFB_TRIES, said[:300]))
 
 
 # ---------------------------------------------------------------- runtimes and programs
@@ -859,10 +867,11 @@ def check_pile(p, what="pile", fresh=True):
 
 # ---------------------------------------------------------------- test scripts
 
-def arguments(description, runtimes=RUNTIMES):
-    """The options every real-program test takes; returns the parser to add its own."""
+def arguments(description, runtimes=RUNTIMES, program=True):
+    """The options every real-program test takes (program: --vesk is required); returns the
+    parser to add its own."""
     parser = argparse.ArgumentParser(description=description)
-    parser.add_argument("--vesk", required=True, help="the Linux program")
+    parser.add_argument("--vesk", required=program, help="the Linux program")
     parser.add_argument("--exe", help="the Windows program, for the wine runtime")
     parser.add_argument("--wm-close", help="tests/e2e's wm_close")
     parser.add_argument("--runtime", choices=runtimes, default=runtimes[0])
@@ -907,8 +916,9 @@ def serve(args):
         for line in sys.stdin:
             words = line.split()
             try:
-                if words == ["picture"]:
-                    print(base64.b64encode(screenshot(p).rgb).decode(), flush=True)
+                if words in (["picture"], ["still"]):
+                    shot = screenshot(p) if words == ["picture"] else wait_settled(p, "still")
+                    print(base64.b64encode(shot.rgb).decode(), flush=True)
                 elif words[:1] == ["move"] and len(words) == 3:
                     pointer(p, *words[1:])
                     print("ok", flush=True)
@@ -919,6 +929,39 @@ def serve(args):
     finally:
         if p:
             kill(p)
+        stop(server.proc)
+
+
+def launch(args):
+    server = start_xvfb()
+    p = None
+    results = []
+
+    def wm_class(p):
+        said = run(["xprop", "-id", p.window, "WM_CLASS"], environment(display=p.display))
+        check(said.rstrip().endswith('"%s"' % args.wm_class), "expected the class %r; %s"
+              % (args.wm_class, said.strip()))
+        return said.strip()
+    try:
+        p = start(args, "classic", server.display, name="launch")
+        steps = [("window", find_window), ("wm_class", wm_class), ("close", close)]
+        for name, step in steps:
+            if (name != "wm_class" or args.wm_class) and not run_case(results, name, step, p):
+                break
+    finally:
+        if p:
+            kill(p)
+        stop(server.proc)
+    return report(results)
+
+
+def xvfb(args):
+    width, height, depth = map(int, args.screen.split("x"))
+    server = start_xvfb(depth, width, height)
+    try:
+        print("display %s" % server.display, flush=True)
+        sys.stdin.read()
+    finally:
         stop(server.proc)
 
 
@@ -942,15 +985,20 @@ def peak_rss(args):
 
 
 def main():
-    parser = arguments("The X harness's own commands.", ("classic",))
-    parser.add_argument("command", choices=("serve", "peak-rss"))
+    commands = {"serve": serve, "launch": launch, "xvfb": xvfb, "peak-rss": peak_rss}
+    parser = arguments("The X harness's own commands.", ("classic",), program=False)
+    parser.add_argument("command", choices=commands)
+    parser.add_argument("--wm-class", help="launch: the WM_CLASS the window must carry")
+    parser.add_argument("--screen", default="%dx%dx%d" % (SCREEN_WIDTH, SCREEN_HEIGHT,
+                                                          SCREEN_DEPTH), help="xvfb: WxHxD")
     args = parser.parse_args()
+    if not args.vesk and args.command != "xvfb":
+        parser.error("%s needs --vesk" % args.command)
     try:
-        (serve if args.command == "serve" else peak_rss)(args)
+        return commands[args.command](args) or 0
     except Failure as failure:
         print("error: %s" % failure, file=sys.stderr)
         return 1
-    return 0
 
 
 if __name__ == "__main__":
