@@ -3,12 +3,24 @@
 # `make run` plays, `make test` runs the quick tests, `make check` runs every
 # test CI runs (.ci/run), `make bench` measures; each installs what is missing
 # first (scripts/setup.sh). docs/building.md lists every command.
-# The build folders are the presets': build, build-sanitize, build-fuzz,
-# build-bench, build-web, build-windows.
 # `make release` writes every artifact of a release into $(DIST)/ (docs/releasing.md);
 # `make test-release` checks that two of them are byte-identical, signed ones and upgrades.
-BUILD = build
-BENCH_BUILD = build-bench
+
+# The build trees' folders: CMakePresets.json names each once (scripts/tree.sh reads it).
+tree = $(shell ./scripts/tree.sh $(1))
+override BUILD := $(call tree,default)
+override BENCH_BUILD := $(call tree,bench)
+override WEB_BUILD := $(call tree,web)
+override WINDOWS_BUILD := $(call tree,windows)
+
+# $(call build_tree,PRESET[,PURPOSE]): installs what PURPOSE needs, runs the
+# preset's configure step (CMake keeps what it found before), builds the tree.
+define build_tree
+$(if $(2),./scripts/setup.sh $(2))
+cmake --preset $(1)
+cmake --build --preset $(1) -j $(JOBS)
+endef
+
 # Repetitions of every benchmark; the report gives their medians.
 BENCH_REPETITIONS ?= 10
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
@@ -28,12 +40,8 @@ FUZZ_SECONDS ?= 30
 
 all: build
 
-# Each tree is configured once; CMake reconfigures itself when its files change.
-$(BUILD)/CMakeCache.txt:
-	cmake --preset default
-
-build: $(BUILD)/CMakeCache.txt
-	cmake --build --preset default -j $(JOBS)
+build:
+	$(call build_tree,default)
 
 run:
 	./scripts/setup.sh run
@@ -60,16 +68,12 @@ test-robust:
 # Unit tests, the long world runs, and a scripted session of the real program
 # under Xvfb, built with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize:
-	./scripts/setup.sh test
-	cmake --preset sanitize
-	cmake --build --preset sanitize -j $(JOBS)
+	$(call build_tree,sanitize,test)
 	ctest --preset sanitize
 
 # libFuzzer targets built with clang (and both sanitizers), FUZZ_SECONDS each.
 fuzz:
-	./scripts/setup.sh fuzz
-	cmake --preset fuzz
-	cmake --build --preset fuzz -j $(JOBS)
+	$(call build_tree,fuzz,fuzz)
 	./fuzz/run.sh $(FUZZ_SECONDS)
 
 # The Debian package from build to removal on this machine (as root or through sudo).
@@ -144,16 +148,10 @@ test-release:
 # In a browser: the same sources built to WebAssembly with Debian's
 # Emscripten into $(WEB_BUILD)/ (docs/browser.md); the preset names the
 # toolchain file and the NODE_PATH Debian's emcc needs.
-WEB_BUILD = build-web
 WEB_PORT ?= 8080
 
-$(WEB_BUILD)/CMakeCache.txt:
-	cmake --preset web
-
 web:
-	./scripts/setup.sh web
-	$(MAKE) $(WEB_BUILD)/CMakeCache.txt
-	cmake --build --preset web -j $(JOBS)
+	$(call build_tree,web,web)
 
 # Serves $(WEB_BUILD)/ on 127.0.0.1:$(WEB_PORT) until Ctrl-C.
 serve: web
@@ -163,30 +161,24 @@ web/node_modules/.package-lock.json: web/package.json web/package-lock.json
 	npm ci --prefix web --no-audit --no-fund
 
 # The page in Chromium, Firefox and WebKit (web/browsers.mjs) against the desktop program
-# in Xvfb; VESK_ENGINES=firefox,webkit picks some.
+# in Xvfb: web/'s npm test; VESK_ENGINES=firefox,webkit picks some.
 test-web: web web/node_modules/.package-lock.json
 	$(MAKE) build
-	VESK_WEB_DIR=$(CURDIR)/$(WEB_BUILD) VESK_DESKTOP=$(CURDIR)/$(BUILD)/vesk node --test web/test/serve.test.mjs web/test/browser.test.mjs
+	npm test --prefix web
 
 # The world step's median time in the browser beside the native one, and the page's pace
 # in each engine beside a bare 10 ms timer loop (reported, not judged).
 bench-web: web web/node_modules/.package-lock.json
 	$(MAKE) build
-	VESK_WEB_DIR=$(CURDIR)/$(WEB_BUILD) VESK_STEP_BENCH=$(CURDIR)/$(BUILD)/vesk_step_bench node web/bench.mjs
+	node web/bench.mjs
 
 # On Windows: the same sources cross-built with mingw-w64 into $(WINDOWS_BUILD)/
 # (docs/windows.md); its tests run under Wine in a private prefix there (the
 # preset sets WINEPREFIX; WINDOWS_ENV is for the commands run outside CTest).
-WINDOWS_BUILD = build-windows
 WINDOWS_ENV = WINEPREFIX=$(CURDIR)/$(WINDOWS_BUILD)/wineprefix WINEDEBUG=-all
 
-$(WINDOWS_BUILD)/CMakeCache.txt:
-	cmake --preset windows
-
 windows:
-	./scripts/setup.sh windows
-	$(MAKE) $(WINDOWS_BUILD)/CMakeCache.txt
-	cmake --build --preset windows -j $(JOBS)
+	$(call build_tree,windows,windows)
 	rm -f $(WINDOWS_BUILD)/vesk-*-win64.exe $(WINDOWS_BUILD)/vesk-*-win64.zip
 	cpack --preset windows
 
@@ -212,9 +204,7 @@ bench-windows: windows
 # interleaved at random, medians reported, then the step over the floor;
 # then the program's peak resident memory on X11 under a private Xvfb.
 bench:
-	./scripts/setup.sh bench
-	cmake --preset bench
-	cmake --build --preset bench -j $(JOBS)
+	$(call build_tree,bench,bench)
 	SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy ./$(BENCH_BUILD)/bench/vesk_bench \
 	  --benchmark_repetitions=$(BENCH_REPETITIONS) --benchmark_report_aggregates_only=true \
 	  --benchmark_enable_random_interleaving=true
@@ -229,10 +219,5 @@ format:
 	git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format -i
 
 clean:
-	rm -rf $(BUILD) build-sanitize build-fuzz $(BENCH_BUILD) $(WEB_BUILD) $(WINDOWS_BUILD) $(DIST) \
-	  $(RELEASE_TEST)
-
-# The folders are fixed by CMakePresets.json: say so rather than build elsewhere.
-ifneq ($(BUILD) $(BENCH_BUILD) $(WEB_BUILD) $(WINDOWS_BUILD),build build-bench build-web build-windows)
-$(error the build folders are CMakePresets.json's (build, build-bench, build-web, build-windows); do not set BUILD, BENCH_BUILD, WEB_BUILD or WINDOWS_BUILD)
-endif
+	rm -rf $(foreach preset,default sanitize fuzz bench web windows,$(call tree,$(preset))) \
+	  $(DIST) $(RELEASE_TEST)

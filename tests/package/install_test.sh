@@ -1,7 +1,7 @@
 #!/bin/sh
 # install_test.sh: the Debian package from build to removal, on this machine.
 #
-#   (as root, or a user with sudo)
+#   tests/package/install_test.sh        (as root, or a user with sudo)
 #
 # Builds the package (`make package`), checks that its dependencies let
 # either SDL 1.2 runtime satisfy it, installs it with apt-get, and checks:
@@ -21,11 +21,10 @@
 # remove it). Every wait is bounded (APT_TIMEOUT_S, MAKE_TIMEOUT_S, the
 # harness's own); on any failure the exit trap purges the package. Ends with
 # a line 'N passed, N failed'.
-#   tests/package/install_test.sh BUILD     (make test-package; BUILD: the desktop tree)
 set -eu
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
-build=$(cd "$1" && pwd)
+build="$root/$("$root/scripts/tree.sh" default)"
 # Longest apt-get or make run, in seconds, and how long apt-get waits for its lock.
 APT_TIMEOUT_S=600
 MAKE_TIMEOUT_S=1200
