@@ -1,6 +1,6 @@
 // Screen and input library: the pixel writer, lines, the palette, the event
 // pump and the pointer read.
-#include "seams.h"
+#include "support.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,10 @@ namespace
 
 const float NaN = std::numeric_limits<float>::quiet_NaN();
 const float INF = std::numeric_limits<float>::infinity();
+// Normalized points off the surface, which the writer drops and the reader reads as 0.
+const float OFF_SURFACE[][2] = {{1.0001f, 0}, {0, -1.5f}, {-1.0001f, 0}, {0, 1.0001f}, {1, 0},
+                                {0, -1},      {1, -1},    {NaN, 0},      {0, NaN},     {INF, 0},
+                                {-INF, -INF}, {0, -INF},  {1e30f, 0},    {-1e30f, 0}};
 
 struct Surface : ::testing::Test {
     SDL_Surface *s = nullptr;
@@ -56,7 +60,7 @@ TEST_F(Surface, WriterAddressesCornersAndCentreAtEveryDepth)
     }
 }
 
-TEST_F(Surface, WriterStoresOnlyTheBytesOfItsDepth)
+TEST_F(Surface, WriterStoresOnlyTheBytesOfItsDepthAndTheReaderReadsThemBack)
 {
     const uint32_t colour = 0xA1B2C3D4;
     const uint32_t expected[] = {0, 0xD4, 0xC3D4, 0xB2C3D4, 0xA1B2C3D4};
@@ -67,6 +71,11 @@ TEST_F(Surface, WriterStoresOnlyTheBytesOfItsDepth)
         EXPECT_EQ(pixel_at(s, 4, 4), expected[bpp]);
         EXPECT_EQ(pixel_at(s, 3, 4), 0u);
         EXPECT_EQ(pixel_at(s, 5, 4), 0u);
+        SDL_FreeSurface(s);
+        use(64, 48, bpp);
+        vesk_Giv_Pixel(s, 0.5f, -0.25f, colour);
+        EXPECT_EQ(vesk_Got_Pixel(s, 0.5f, -0.25f), expected[bpp]);
+        EXPECT_EQ(vesk_Got_Pixel(s, 0.45f, -0.25f), 0u);
         SDL_FreeSurface(s);
         s = nullptr;
     }
@@ -81,10 +90,7 @@ TEST_F(Surface, WriterStoresOnlyTheBytesOfItsDepth)
 TEST_F(Surface, WriterDropsEveryPointOffTheSurface)
 {
     use(200, 300, 4);
-    const float off[][2] = {{1.0001f, 0}, {0, -1.5f}, {-1.0001f, 0}, {0, 1.0001f},
-                            {1, 0},       {0, -1},    {1, -1},       {NaN, 0},
-                            {0, NaN},     {INF, 0},   {-INF, -INF},  {1e30f, 0}};
-    for (auto &p : off)
+    for (auto &p : OFF_SURFACE)
         vesk_Giv_Pixel(s, p[0], p[1], 0xFFFFFFFF);
     EXPECT_TRUE(lit().empty());
     // Just inside the right and bottom edges still lands on the last column and row.
@@ -236,17 +242,7 @@ TEST_F(Surface, RefreshPresentsThenClears)
 
 // ---- event pump and pointer read ----
 
-struct Events : ::testing::Test {
-    void SetUp() override
-    {
-        drain_events();
-        reset_world();
-    }
-    void TearDown() override
-    {
-        reset_world();
-    }
-};
+using Events = fresh_world;
 
 void expect_pointer(float x, float y, int pressed)
 {
@@ -523,28 +519,11 @@ TEST_F(Surface, ReaderAddressesLikeTheWriterOnEvenSurfaces)
         }
 }
 
-TEST_F(Surface, ReaderReadsBackWhatTheWriterStoresAtEveryDepth)
-{
-    const uint32_t colour = 0xA1B2C3D4;
-    const uint32_t expected[] = {0, 0xD4, 0xC3D4, 0xB2C3D4, 0xA1B2C3D4};
-    for (int bpp = 1; bpp <= 4; bpp++) {
-        SCOPED_TRACE(bpp);
-        use(64, 48, bpp);
-        vesk_Giv_Pixel(s, 0.5f, -0.25f, colour);
-        EXPECT_EQ(vesk_Got_Pixel(s, 0.5f, -0.25f), expected[bpp]);
-        EXPECT_EQ(vesk_Got_Pixel(s, 0.45f, -0.25f), 0u);
-        SDL_FreeSurface(s);
-        s = nullptr;
-    }
-}
-
 TEST_F(Surface, ReaderGivesZeroOffTheSurface)
 {
     use(200, 300, 4);
     SDL_FillRect(s, nullptr, 0xFFFFFFFF);
-    const float off[][2] = {{1, 0},   {0, -1},  {1, -1},  {1.0001f, 0}, {0, 1.0001f},
-                            {NaN, 0}, {0, NaN}, {INF, 0}, {0, -INF},    {-1e30f, 0}};
-    for (auto &p : off)
+    for (auto &p : OFF_SURFACE)
         EXPECT_EQ(vesk_Got_Pixel(s, p[0], p[1]), 0u) << p[0] << ", " << p[1];
     EXPECT_EQ(vesk_Got_Pixel(s, 0.9999f, -0.9999f), 0xFFFFFFFFu);
     Uint8 saved = s->format->BytesPerPixel;

@@ -1,6 +1,6 @@
 // Grain world: seeding, the falling rules, the brush, the frame order, and
 // the whole world against a plain reference implementation of its rules.
-#include "seams.h"
+#include "support.h"
 
 #include <gtest/gtest.h>
 
@@ -10,18 +10,7 @@
 namespace
 {
 
-struct World : ::testing::Test {
-    void SetUp() override
-    {
-        reset_world();
-        SDL_FillRect(screen, nullptr, 0);
-        reset_calls();
-    }
-    void TearDown() override
-    {
-        reset_world();
-    }
-};
+using World = fresh_world;
 
 TEST_F(World, SeedingReproducesTheShippedLayout)
 {

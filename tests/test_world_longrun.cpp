@@ -14,7 +14,7 @@
 //   - The pointer goes anywhere: on the grid, at its edges, far off, huge,
 //     and not finite (the kit's SPECIAL_FLOATS, NaN and the infinities
 //     among them), with pressed flags other than 1 too.
-#include "seams.h"
+#include "support.h"
 
 #include <gtest/gtest.h>
 
@@ -151,16 +151,7 @@ void long_run(int steps, bool rain, std::mt19937 &rng, run_figures *fig)
     }
 }
 
-struct LongRun : ::testing::Test {
-    void SetUp() override
-    {
-        reset_world();
-    }
-    void TearDown() override
-    {
-        reset_world();
-    }
-};
+using LongRun = fresh_world;
 
 TEST_F(LongRun, SeededWorldWithStrokesAnywhereMatchesTheReferenceEveryStep)
 {

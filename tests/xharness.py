@@ -905,53 +905,49 @@ def report(results):
 
 # ---------------------------------------------------------------- commands
 
-def serve(args):
+def on_xvfb(args, work, name=None):
+    """work(p) on the program started on the classic runtime in a private Xvfb, the X
+    pointer parked off its window; then ends both. Returns what work returns."""
     server = start_xvfb()
     p = None
     try:
         xdo(server, "mousemove", *PARKED)
-        p = start(args, "classic", server.display)
-        find_window(p)
-        print("window %s" % p.window, flush=True)
-        for line in sys.stdin:
-            words = line.split()
-            try:
-                if words in (["picture"], ["still"]):
-                    shot = screenshot(p) if words == ["picture"] else wait_settled(p, "still")
-                    print(base64.b64encode(shot.rgb).decode(), flush=True)
-                elif words[:1] == ["move"] and len(words) == 3:
-                    pointer(p, *words[1:])
-                    print("ok", flush=True)
-                else:
-                    print("error: unknown command %r" % line.strip(), flush=True)
-            except Failure as failure:
-                print("error: %s" % str(failure).replace("\n", " "), flush=True)
+        p = start(args, "classic", server.display, name=name)
+        return work(p)
     finally:
         if p:
             kill(p)
         stop(server.proc)
 
 
-def launch(args):
-    server = start_xvfb()
-    p = None
-    results = []
+def serve(p):
+    find_window(p)
+    print("window %s" % p.window, flush=True)
+    for line in sys.stdin:
+        words = line.split()
+        try:
+            if words in (["picture"], ["still"]):
+                shot = screenshot(p) if words == ["picture"] else wait_settled(p, "still")
+                print(base64.b64encode(shot.rgb).decode(), flush=True)
+            elif words[:1] == ["move"] and len(words) == 3:
+                pointer(p, *words[1:])
+                print("ok", flush=True)
+            else:
+                print("error: unknown command %r" % line.strip(), flush=True)
+        except Failure as failure:
+            print("error: %s" % str(failure).replace("\n", " "), flush=True)
 
-    def wm_class(p):
+
+def launch(p, wm_class):
+    def has_wm_class(p):
         said = run(["xprop", "-id", p.window, "WM_CLASS"], environment(display=p.display))
-        check(said.rstrip().endswith('"%s"' % args.wm_class), "expected the class %r; %s"
-              % (args.wm_class, said.strip()))
+        check(said.rstrip().endswith('"%s"' % wm_class), "expected the class %r; %s"
+              % (wm_class, said.strip()))
         return said.strip()
-    try:
-        p = start(args, "classic", server.display, name="launch")
-        steps = [("window", find_window), ("wm_class", wm_class), ("close", close)]
-        for name, step in steps:
-            if (name != "wm_class" or args.wm_class) and not run_case(results, name, step, p):
-                break
-    finally:
-        if p:
-            kill(p)
-        stop(server.proc)
+    results = []
+    for name, step in [("window", find_window), ("wm_class", has_wm_class), ("close", close)]:
+        if (name != "wm_class" or wm_class) and not run_case(results, name, step, p):
+            break
     return report(results)
 
 
@@ -965,27 +961,22 @@ def xvfb(args):
         stop(server.proc)
 
 
-def peak_rss(args):
-    server = start_xvfb()
-    p = None
-    try:
-        p = start(args, "classic", server.display)
-        find_window(p)
-        libs = loaded_runtime(p)
-        time.sleep(PEAK_RSS_RUN_S)
-        close_window(p)
-        _, status, usage = os.wait4(p.pid, 0)
-        check(status == 0, "the close request gave wait status %d" % status)
-        print("Peak resident memory of vesk on X11 (%s): %d KiB (%.1f MiB)"
-              % (libs, usage.ru_maxrss, usage.ru_maxrss / 1024))
-    finally:
-        if p:
-            kill(p)
-        stop(server.proc)
+def peak_rss(p):
+    find_window(p)
+    libs = loaded_runtime(p)
+    time.sleep(PEAK_RSS_RUN_S)
+    close_window(p)
+    _, status, usage = os.wait4(p.pid, 0)
+    check(status == 0, "the close request gave wait status %d" % status)
+    print("Peak resident memory of vesk on X11 (%s): %d KiB (%.1f MiB)"
+          % (libs, usage.ru_maxrss, usage.ru_maxrss / 1024))
 
 
 def main():
-    commands = {"serve": serve, "launch": launch, "xvfb": xvfb, "peak-rss": peak_rss}
+    commands = {"serve": lambda args: on_xvfb(args, serve),
+                "launch": lambda args: on_xvfb(args, lambda p: launch(p, args.wm_class), "launch"),
+                "xvfb": xvfb,
+                "peak-rss": lambda args: on_xvfb(args, peak_rss)}
     parser = arguments("The X harness's own commands.", ("classic",), program=False)
     parser.add_argument("command", choices=commands)
     parser.add_argument("--wm-class", help="launch: the WM_CLASS the window must carry")

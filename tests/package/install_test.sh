@@ -51,6 +51,19 @@ fail() {
     exit 1
 }
 
+# deb_paths DEB: every path the package DEB holds.
+deb_paths() {
+    dpkg-deb -c "$1" | awk '{ print $6 }' | sed 's|^\./|/|; s|/$||' | grep -v '^/*$'
+}
+# left_over KEPT...: the paths dpkg listed ($work/listed) that are still there
+# but for those in the files KEPT, each after a space.
+left_over() {
+    while IFS= read -r path; do
+        grep -qxF "$path" "$@" && continue
+        if [ -e "$path" ] || [ -L "$path" ]; then printf ' %s' "$path"; fi
+    done <"$work/listed"
+}
+
 work=$(mktemp -d)
 installed=0
 cleanup() {
@@ -89,7 +102,7 @@ case ", $depends" in *", libc6 (>= "*) ;; *) fail "Depends has no versioned libc
 check_ok "Depends: $depends"
 
 # Every path in the package, and which of them are there already (folders only, we hope).
-dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./|/|; s|/$||' | grep -v '^/*$' >"$work/contents"
+deb_paths "$deb" >"$work/contents"
 : >"$work/before"
 while IFS= read -r path; do
     if [ -d "$path" ]; then
@@ -135,15 +148,11 @@ if [ -n "${NEXT_DEB:-}" ]; then
     [ "$(dpkg-query -W -f='${Version} ${Status}' vesk)" = "$next_version install ok installed" ] ||
         fail "after the upgrade dpkg lists vesk $(dpkg-query -W -f='${Version} ${Status}' vesk)"
     dpkg -L vesk | grep -v '^/\.$' | sort >"$work/listed-next"
-    dpkg-deb -c "$NEXT_DEB" | awk '{ print $6 }' | sed 's|^\./|/|; s|/$||' | grep -v '^/*$' | sort |
-        diff -u - "$work/listed-next" >&2 || fail "dpkg lists other paths than the next package holds"
+    deb_paths "$NEXT_DEB" | sort | diff -u - "$work/listed-next" >&2 ||
+        fail "dpkg lists other paths than the next package holds"
     dpkg --verify vesk >"$work/verify" 2>&1 && [ ! -s "$work/verify" ] ||
         { cat "$work/verify" >&2; fail "files of $next_version not in place"; }
-    left=""
-    while IFS= read -r path; do
-        grep -qxF "$path" "$work/listed-next" "$work/before" && continue
-        if [ -e "$path" ] || [ -L "$path" ]; then left="$left $path"; fi
-    done <"$work/listed"
+    left=$(left_over "$work/listed-next" "$work/before")
     [ -z "$left" ] || fail "left behind by the upgrade:$left"
     [ "$(sort "$work/listed" | comm -23 - "$work/listed-next" | wc -l)" -gt 0 ] ||
         fail "the next version drops no path: the upgrade removed nothing to check"
@@ -160,12 +169,7 @@ if dpkg-query -W -f='${Status}' vesk 2>/dev/null | grep -qv 'not-installed'; the
 fi
 check_ok "apt-get remove --purge vesk"
 
-left=""
-while IFS= read -r path; do
-    if [ -e "$path" ] || [ -L "$path" ]; then
-        grep -qxF "$path" "$work/before" || left="$left $path"
-    fi
-done <"$work/listed"
+left=$(left_over "$work/before")
 [ -z "$left" ] || fail "left behind after removal:$left"
 [ -s "$work/listed" ] || fail "dpkg -L vesk listed nothing"
 check_ok "nothing the package installed is left ($(wc -l <"$work/listed") paths checked)"

@@ -1,14 +1,17 @@
-// seams.h: the unit tests' link seams, over the kit (kit/kit.h).
+// support.h: GoogleTest's side of the unit tests, over the kit (kit/kit.h):
+// their link seams and the fixture every test of the world starts from.
 //
 // A binary with these seams is linked with --wrap for SDL_LockSurface,
 // SDL_UnlockSurface, SDL_UpdateRect, SDL_GetTicks and malloc: the wrappers
 // count the real calls, keep a copy of every presented surface, return a
 // fixed clock when a test sets one, and make the program's own malloc calls
 // fail when a test runs out its budget.
-#ifndef VESK_TESTS_SEAMS_H
-#define VESK_TESTS_SEAMS_H
+#ifndef VESK_TESTS_SUPPORT_H
+#define VESK_TESTS_SUPPORT_H
 
 #include "kit.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>
@@ -27,5 +30,21 @@ extern long long fixed_ticks; // SDL_GetTicks returns this when >= 0; -1 passes 
 extern long malloc_budget;
 
 void reset_calls();
+
+// Each test starts from the world as at start-up (reset_world), an empty
+// event queue, a black screen and the counters at zero; it leaves no grain.
+struct fresh_world : ::testing::Test {
+    void SetUp() override
+    {
+        drain_events();
+        reset_world();
+        SDL_FillRect(screen, nullptr, 0);
+        reset_calls();
+    }
+    void TearDown() override
+    {
+        reset_world();
+    }
+};
 
 #endif

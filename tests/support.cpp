@@ -1,5 +1,5 @@
-// seams.cpp: the unit tests' link seams (seams.h).
-#include "seams.h"
+// support.cpp: the unit tests' link seams (support.h).
+#include "support.h"
 
 sdl_calls calls;
 long long fixed_ticks = -1;
