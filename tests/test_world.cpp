@@ -104,9 +104,9 @@ TEST_F(World, PictureAndPositionsMatchThePinnedChecksum)
             for (int column = 0; column < WINDOW_WIDTH; column++)
                 fnv(real, pixel_at(screen, column, row) == green);
         SDL_UnlockSurface(screen);
-        for (grain *g = head; g && g->next; g = g->next) {
-            fnv(real, g->x);
-            fnv(real, g->y);
+        for (cell c : grain_cells()) {
+            fnv(real, c.x);
+            fnv(real, c.y);
         }
 
         // The reference draws every grain where it stands before the step.
@@ -241,13 +241,9 @@ TEST_F(World, SeededPileSettlesAndKeepsEveryGrain)
     EXPECT_EQ(world_invariant(), "");
     EXPECT_EQ(grain_count(), 57437);
     // Settled: a further step moves nothing. The floor row is full.
-    std::vector<std::pair<int, int>> before;
-    for (grain *g = head; g->next; g = g->next)
-        before.push_back({g->x, g->y});
+    std::vector<cell> before = grain_cells();
     loop();
-    size_t i = 0;
-    for (grain *g = head; g->next; g = g->next, i++)
-        ASSERT_EQ(std::make_pair(g->x, g->y), before[i]);
+    ASSERT_TRUE(grain_cells() == before);
     for (int x = 1; x <= 199; x++)
         EXPECT_NE(matrix[x][1], nullptr) << x;
 }
@@ -427,8 +423,8 @@ TEST_F(World, FirstFrameShowsTheCrosshairAndGrainsShowOneFrameLate)
 {
     ASSERT_EQ(init(), 1);
     std::set<std::pair<int, int>> seeded_pixels;
-    for (grain *g = head; g->next; g = g->next)
-        seeded_pixels.insert({ref_column(g->x), ref_row(g->y)});
+    for (cell c : grain_cells())
+        seeded_pixels.insert({ref_column(c.x), ref_row(c.y)});
     EXPECT_EQ(frame(), 0);
     ASSERT_EQ(calls.presents, 1);
     int white_shown = 0, green_shown = 0;
