@@ -77,7 +77,7 @@ WINE_ENVIRONMENT = {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml="}
 # Variables never inherited, so that every run sees the program's own defaults.
 NOT_INHERITED = ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER", "SDL_AUDIODRIVER",
                  "SDL_RENDER_DRIVER", "SDL_FRAMEBUFFER_ACCELERATION", "SDL_VIDEO_WINDOW_POS",
-                 "SDL_VIDEO_CENTERED", "LD_LIBRARY_PATH", "WINEPREFIX", "WINEDEBUG",
+                 "SDL_VIDEO_CENTERED", "GDK_SCALE", "LD_LIBRARY_PATH", "WINEPREFIX", "WINEDEBUG",
                  "WINEDLLOVERRIDES")
 
 # Pixel classes, by channels full (8-bit values >= FULL_MIN) or off (<= OFF_MAX).
@@ -239,16 +239,15 @@ def read_display(read_end):
     return ":" + text.strip().decode() if text.strip().isdigit() else None
 
 
-def start_xvfb(depth=SCREEN_DEPTH):
+def start_xvfb(depth=SCREEN_DEPTH, size=(SCREEN_WIDTH, SCREEN_HEIGHT)):
     """A private Xvfb that answers with the screen asked for: a record with proc and display."""
-    want = ("dimensions:    %dx%d pixels" % (SCREEN_WIDTH, SCREEN_HEIGHT),
-            "depth of root window:    %d planes" % depth)
+    want = ("dimensions:    %dx%d pixels" % size, "depth of root window:    %d planes" % depth)
     said = ""
     for _ in range(XVFB_TRIES):
         read_end, write_end = os.pipe()
         proc = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-noreset", "-screen", "0",
-             "%dx%dx%d" % (SCREEN_WIDTH, SCREEN_HEIGHT, depth)],
+             "%dx%dx%d" % (size + (depth,))],
             pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL)
         os.close(write_end)
@@ -259,7 +258,17 @@ def start_xvfb(depth=SCREEN_DEPTH):
                 return server
         stop(proc)
     raise Failure("Xvfb: expected a %dx%d screen of depth %d within %d tries; xdpyinfo said %r"
-                  % (SCREEN_WIDTH, SCREEN_HEIGHT, depth, XVFB_TRIES, said[:300]))
+                  % (size + (depth, XVFB_TRIES, said[:300])))
+
+
+def desktop_dpi(server, dpi):
+    """Publishes Xft.dpi in the server's resource database as desktops do (None: no database)."""
+    env = environment(display=server.display)
+    if dpi is None:
+        return run(["xrdb", "-remove"], env)
+    done = subprocess.run(["xrdb", "-nocpp", "-merge"], input="Xft.dpi: %d\n" % dpi, env=env,
+                          capture_output=True, text=True, timeout=COMMAND_S)
+    check(done.returncode == 0, "xrdb failed: %s" % done.stderr.strip())
 
 
 # ---------------------------------------------------------------- runtimes and programs
@@ -410,8 +419,8 @@ def xdo(p, *args, timeout=COMMAND_S):
     return run(["xdotool"] + list(args), environment(display=p.display), timeout)
 
 
-def find_window(p, seconds=WINDOW_WAIT_S):
-    """Waits for the one visible window named Vesk, of 200 x 300; records it in p.window."""
+def find_window(p, seconds=WINDOW_WAIT_S, size=(WINDOW_WIDTH, WINDOW_HEIGHT)):
+    """Waits for the one visible window named Vesk, of `size`; records it in p.window."""
     deadline = time.monotonic() + seconds
     ids = []
     while not ids and time.monotonic() < deadline:
@@ -428,9 +437,9 @@ def find_window(p, seconds=WINDOW_WAIT_S):
     p.window = ids[0]
     name = xdo(p, "getwindowname", p.window).rstrip("\n")
     x, y, width, height = geometry(p)
-    check(name == WINDOW_NAME and (width, height) == (WINDOW_WIDTH, WINDOW_HEIGHT),
-          "window: expected %r of %dx%d; got %r of %dx%d" % (WINDOW_NAME, WINDOW_WIDTH,
-                                                           WINDOW_HEIGHT, name, width, height))
+    check(name == WINDOW_NAME and (width, height) == tuple(size),
+          "window: expected %r of %dx%d; got %r of %dx%d" % ((WINDOW_NAME,) + tuple(size) +
+                                                           (name, width, height)))
     # Until its first present a window may show whatever the server or the
     # runtime left in it; from then on every screenshot is checked strictly.
     deadline = time.monotonic() + seconds
@@ -605,6 +614,32 @@ def wait_shot(p, what, seconds, judge):
         if time.monotonic() >= deadline:
             fail_with(p, what, shot, "%s within %g s" % (problem, seconds))
         time.sleep(POLL_S)
+
+
+def unscale(p, shot, scale, left=0, top=0, what="scaled"):
+    """The surface a window shows scaled: each surface pixel the `scale` square at (left, top)
+    plus `scale` times its position. Fails unless every square is one colour and every pixel
+    around the picture black; returns the surface as a WINDOW_WIDTH x WINDOW_HEIGHT record."""
+    width = WINDOW_WIDTH * scale
+    rows, mixed = [], 0
+    for y in range(WINDOW_HEIGHT):
+        block = [shot.rgb[3 * ((top + y * scale + i) * shot.w + left):
+                          3 * ((top + y * scale + i) * shot.w + left + width)] for i in range(scale)]
+        row = b"".join(block[0][3 * x * scale:3 * x * scale + 3] for x in range(WINDOW_WIDTH))
+        wide = b"".join(row[3 * x:3 * x + 3] * scale for x in range(WINDOW_WIDTH))
+        mixed += sum(line != wide for line in block)
+        rows.append(row)
+    rgb = b"".join(rows)
+    surface = types.SimpleNamespace(w=WINDOW_WIDTH, h=WINDOW_HEIGHT, rgb=rgb, cls=bytes(
+        classify(rgb[i:i + 3]) for i in range(0, len(rgb), 3)))
+    height = WINDOW_HEIGHT * scale
+    around = shot.w * shot.h - count(shot, BLACK, 0, 0, shot.w, shot.h) - (
+        width * height - count(shot, BLACK, left, top, left + width, top + height))
+    if mixed or around:
+        fail_with(p, what, shot, "expected each surface pixel as one %dx%d square from (%d, %d) "
+                  "and black around; %d window rows differ from their square's first, %d pixels "
+                  "around are not black" % (scale, scale, left, top, mixed, around))
+    return surface
 
 
 def cross_follows(p, x, y, what="crosshair", seconds=CROSS_WAIT_S):
