@@ -23,6 +23,8 @@
 //                  frame rate over the delay's, in percent; work_ms is the
 //                  median time of frame() right after its delay
 //   pump, pointer, present, giv_pixel, bresline_crosshair: the parts of a frame
+//   present_wall   present on the wall clock: with a window (vesk_bench_window
+//                  on X11) it includes the display server's share
 // At exit the medians of step_settled and step_fresh are printed as ratios
 // to the floor's median of the same run.
 #include "world.h"
@@ -284,6 +286,10 @@ void present(benchmark::State &state)
         vesk_Refresh(screen);
 }
 
+void present_wall(benchmark::State &state)
+{
+    present(state);
+}
 void giv_pixel(benchmark::State &state)
 {
     // The points the step plots: grains spread over the whole grid.
@@ -391,6 +397,7 @@ BENCHMARK(frame_pace)->Iterations(PACE_PAIRS)->UseRealTime()->Unit(benchmark::kM
 BENCHMARK(pump)->Unit(benchmark::kNanosecond);
 BENCHMARK(pointer)->Unit(benchmark::kNanosecond);
 BENCHMARK(present)->Unit(benchmark::kMicrosecond);
+BENCHMARK(present_wall)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(giv_pixel)->Unit(benchmark::kNanosecond);
 BENCHMARK(bresline_crosshair)->Unit(benchmark::kNanosecond);
 

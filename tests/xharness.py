@@ -3,6 +3,9 @@
 
    xharness.py serve --vesk PATH                 the browser test's desktop side
    xharness.py peak-rss --vesk PATH --wm-close PATH   peak resident memory (make bench)
+   xharness.py scale-pace --vesk PATH --bench PATH --today PATH [--rounds N]
+                                                   the frame pace at each scale on each
+                                                   runtime, and today's (make bench)
 
 `serve` starts the program on the classic runtime, prints `window ID`, then
 answers each command line read from stdin with one line: `picture` with the
@@ -976,12 +979,59 @@ def peak_rss(args):
         stop(server.proc)
 
 
+# scale-pace: the scales measured (0: today's vesk_bench, no scaled window beneath it),
+# the screen that holds them all, and what is read from the benchmarks' summary.
+PACE_SCALES = (0, 1, 2, 3)
+PACE_SCREEN = (3840, 2160)
+PACE_BENCHMARKS = "^(frame_pace|present_wall)/"
+PACE_LINE = re.compile(r"frame loop at ([\d.]+) % .*frame\(\) ([\d.]+) ms")
+PRESENT_LINE = re.compile(r"^\s*present_wall\s+([\d.e+]+) us", re.M)
+PACE_RUN_S = 120
+
+
+def scale_pace(args):
+    """vesk_bench_window's frame pace, frame() and present at each scale on each Linux
+    runtime, and vesk_bench's in today's window, runs taken by turns in one Xvfb; prints
+    every run and the medians."""
+    server = start_xvfb(size=PACE_SCREEN)
+    runs = {}
+    try:
+        print("load average at the start: %.2f %.2f %.2f" % os.getloadavg(), flush=True)
+        for turn in range(args.rounds):
+            for runtime in LINUX_RUNTIMES:
+                for k in PACE_SCALES:
+                    desktop_dpi(server, 96 * max(k, 1))
+                    said = run([args.bench if k else args.today,
+                                "--benchmark_filter=" + PACE_BENCHMARKS],
+                               environment(runtime, server.display, {"SDL_VIDEODRIVER": "x11"}),
+                               PACE_RUN_S)
+                    pace, present = PACE_LINE.search(said), PRESENT_LINE.search(said)
+                    check(pace and present, "scale-pace: no pace or present in %r" % said[-800:])
+                    figures = tuple(float(v) for v in pace.groups() + present.groups())
+                    runs.setdefault((runtime, k), []).append(figures)
+                    print("turn %d %s %s: pace %.1f %%, frame() %.3f ms, present %.1f us"
+                          % ((turn + 1, runtime, "k=%d" % k if k else "today") + figures),
+                          flush=True)
+        print("load average at the end: %.2f %.2f %.2f" % os.getloadavg())
+        for (runtime, k), figures in sorted(runs.items()):
+            middle = [sorted(column)[len(column) // 2] for column in zip(*figures)]
+            print("%s %s (%dx%d): median pace %.1f %% (%s), frame() %.3f ms, present %.1f us"
+                  % ((runtime, "k=%d" % k if k else "today", max(k, 1) * WINDOW_WIDTH,
+                      max(k, 1) * WINDOW_HEIGHT, middle[0],
+                      ", ".join("%.1f" % f[0] for f in figures)) + tuple(middle[1:])))
+    finally:
+        stop(server.proc)
+
+
 def main():
     parser = arguments("The X harness's own commands.", ("classic",))
-    parser.add_argument("command", choices=("serve", "peak-rss"))
+    parser.add_argument("command", choices=("serve", "peak-rss", "scale-pace"))
+    parser.add_argument("--bench", help="vesk_bench_window, for scale-pace")
+    parser.add_argument("--today", help="vesk_bench, today's window beside it in scale-pace")
+    parser.add_argument("--rounds", type=int, default=3, help="turns of scale-pace")
     args = parser.parse_args()
     try:
-        (serve if args.command == "serve" else peak_rss)(args)
+        {"serve": serve, "peak-rss": peak_rss, "scale-pace": scale_pace}[args.command](args)
     except Failure as failure:
         print("error: %s" % failure, file=sys.stderr)
         return 1
