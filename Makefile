@@ -223,7 +223,7 @@ bench:
 	  --benchmark_enable_random_interleaving=true
 	./scripts/peak_rss.sh $(BENCH_BUILD)
 	python3 tests/xharness.py scale-pace --vesk $(BENCH_BUILD)/vesk \
-	  --bench $(BENCH_BUILD)/bench/vesk_bench_window --today $(BENCH_BUILD)/bench/vesk_bench \
+	  --bench $(BENCH_BUILD)/bench/vesk_bench_window --today $(BENCH_BUILD)/bench/vesk_bench_unscaled \
 	  --rounds $(BENCH_SCALE_ROUNDS)
 
 # Instructions of each phase under callgrind (after make bench has built).

@@ -979,20 +979,20 @@ def peak_rss(args):
         stop(server.proc)
 
 
-# scale-pace: the scales measured (0: today's vesk_bench, no scaled window beneath it),
+# scale-pace: the scales measured (0: today's window, vesk_bench_unscaled),
 # the screen that holds them all, and what is read from the benchmarks' summary.
 PACE_SCALES = (0, 1, 2, 3)
 PACE_SCREEN = (3840, 2160)
-PACE_BENCHMARKS = "^(frame_pace|present_wall)/"
+PACE_BENCHMARKS = "^(frame_pace|present_full)/"
 PACE_LINE = re.compile(r"frame loop at ([\d.]+) % .*frame\(\) ([\d.]+) ms")
-PRESENT_LINE = re.compile(r"^\s*present_wall\s+([\d.e+]+) us", re.M)
+PRESENT_LINE = re.compile(r"^\s*present_full\s+([\d.e+]+) us", re.M)
 PACE_RUN_S = 120
 
 
 def scale_pace(args):
-    """vesk_bench_window's frame pace, frame() and present at each scale on each Linux
-    runtime, and vesk_bench's in today's window, runs taken by turns in one Xvfb; prints
-    every run and the medians."""
+    """vesk_bench_window's frame pace, frame() and full present at each scale on each Linux
+    runtime, and vesk_bench_unscaled's in today's window, runs taken by turns in one Xvfb;
+    prints every run and the medians."""
     server = start_xvfb(size=PACE_SCREEN)
     runs = {}
     try:
@@ -1009,13 +1009,13 @@ def scale_pace(args):
                     check(pace and present, "scale-pace: no pace or present in %r" % said[-800:])
                     figures = tuple(float(v) for v in pace.groups() + present.groups())
                     runs.setdefault((runtime, k), []).append(figures)
-                    print("turn %d %s %s: pace %.1f %%, frame() %.3f ms, present %.1f us"
+                    print("turn %d %s %s: pace %.1f %%, frame() %.3f ms, full present %.1f us"
                           % ((turn + 1, runtime, "k=%d" % k if k else "today") + figures),
                           flush=True)
         print("load average at the end: %.2f %.2f %.2f" % os.getloadavg())
         for (runtime, k), figures in sorted(runs.items()):
             middle = [sorted(column)[len(column) // 2] for column in zip(*figures)]
-            print("%s %s (%dx%d): median pace %.1f %% (%s), frame() %.3f ms, present %.1f us"
+            print("%s %s (%dx%d): median pace %.1f %% (%s), frame() %.3f ms, full present %.1f us"
                   % ((runtime, "k=%d" % k if k else "today", max(k, 1) * WINDOW_WIDTH,
                       max(k, 1) * WINDOW_HEIGHT, middle[0],
                       ", ".join("%.1f" % f[0] for f in figures)) + tuple(middle[1:])))
@@ -1027,7 +1027,7 @@ def main():
     parser = arguments("The X harness's own commands.", ("classic",))
     parser.add_argument("command", choices=("serve", "peak-rss", "scale-pace"))
     parser.add_argument("--bench", help="vesk_bench_window, for scale-pace")
-    parser.add_argument("--today", help="vesk_bench, today's window beside it in scale-pace")
+    parser.add_argument("--today", help="vesk_bench_unscaled, today's window, for scale-pace")
     parser.add_argument("--rounds", type=int, default=3, help="turns of scale-pace")
     args = parser.parse_args()
     try:

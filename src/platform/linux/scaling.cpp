@@ -5,19 +5,20 @@
 
 // One window row from surface row `source`: window columns [from, to), each
 // the surface pixel it shows. B bytes a pixel, a constant so that each
-// store is one move.
+// store is one move; one division a row.
 template <int B>
 static void widen_row(const uint8_t *source, uint8_t *row, const view &v, int from, int to)
 {
-    for (int wx = from; wx < to;) {
-        int sx = (wx - v.left) / v.scale;
-        int end = v.left + (sx + 1) * v.scale;
-        if (end > to)
-            end = to;
-        const uint8_t *p = source + sx * B;
-        for (; wx < end; wx++)
-            std::memcpy(row + wx * B, p, B);
+    int k = v.scale, sx = (from - v.left) / k;
+    const uint8_t *p = source + sx * B;
+    uint8_t *out = row + from * B;
+    if (k == 1) {
+        std::memcpy(out, p, static_cast<size_t>(to - from) * B);
+        return;
     }
+    for (int wx = from, end = v.left + (sx + 1) * k; wx < to; p += B, end += k)
+        for (int stop = end < to ? end : to; wx < stop; wx++, out += B)
+            std::memcpy(out, p, B);
 }
 
 void scale_rect(const pixel_rows &surface, const pixel_rows &window, int bytes_per_pixel,

@@ -12,8 +12,10 @@
 //     Gdk/WindowScalingFactor, else the GDK_SCALE variable; 1 where none
 //     is set or the video driver is not X11.
 //   - The program draws into a surface of its own in the window's pixel
-//     format (and palette); SDL_UpdateRect on it copies the rectangle into
-//     the window, each pixel a k x k block, and updates that.
+//     format (and palette); SDL_UpdateRect on it copies the rectangle's rows
+//     that changed since the last present into the window, each pixel a
+//     k x k block, and updates those. A settled pile under a still pointer
+//     costs a comparison of the surface a frame, whatever k.
 //   - SDL_VIDEORESIZE (the window resized or maximised) is handled here and
 //     never reaches the program: the window surface is made anew at the new
 //     size, the margins black and the last picture shown again at the
@@ -67,7 +69,7 @@ static const int POSITION_RANGE = 65536;
 struct scaled_window {
     SDL_Surface *surface; // the program's, its size as asked; null until opened
     SDL_Surface *window;  // SDL's display surface; null if remaking it failed
-    SDL_Surface *kept;    // the last picture shown, while the window is remade
+    SDL_Surface *kept;    // the picture the window shows, in the surface's pixels
     int bpp;              // as the program asked, for remaking the window
     Uint32 flags;         // the program's, with SDL_RESIZABLE
     view v;               // where the surface stands in the window
@@ -173,42 +175,38 @@ static void show(SDL_Surface *from, const int rect[4], int out[4])
         SDL_UnlockSurface(shown.window);
 }
 
-// Keeps the picture the window shows (one window pixel of each block) in shown.kept.
-static void keep_picture()
-{
-    const view &v = shown.v;
-    int b = shown.kept->format->BytesPerPixel;
-    for (int y = 0; y < v.height; y++)
-        for (int x = 0; x < v.width; x++) {
-            int wx = v.left + x * v.scale, wy = v.top + y * v.scale;
-            if (wx >= 0 && wy >= 0 && wx < shown.window->w && wy < shown.window->h)
-                std::memcpy(static_cast<uint8_t *>(shown.kept->pixels) + y * shown.kept->pitch +
-                                x * b,
-                            static_cast<uint8_t *>(shown.window->pixels) +
-                                wy * shown.window->pitch + wx * b,
-                            b);
-        }
-}
-
-// The window was resized to width x height: remade, black, the last picture shown again.
+// The window was resized to width x height: remade, black, the picture shown again.
 static void resize(int width, int height)
 {
-    bool keep =
-        shown.window && shown.window->format->BytesPerPixel == shown.kept->format->BytesPerPixel;
-    if (keep && (!SDL_MUSTLOCK(shown.window) || SDL_LockSurface(shown.window) == 0)) {
-        keep_picture();
-        if (SDL_MUSTLOCK(shown.window))
-            SDL_UnlockSurface(shown.window);
-    }
     shown.window = __real_SDL_SetVideoMode(width, height, shown.bpp, shown.flags);
     if (!shown.window)
         return;
     shown.v = view_in(shown.surface->w, shown.surface->h, shown.window->w, shown.window->h);
     SDL_FillRect(shown.window, nullptr, 0);
     int all[4] = {0, 0, shown.surface->w, shown.surface->h}, out[4];
-    if (keep)
-        show(shown.kept, all, out);
+    show(shown.kept, all, out);
     __real_SDL_UpdateRect(shown.window, 0, 0, 0, 0);
+}
+
+// Narrows rect (x, y, w, h) to its rows that differ from the picture shown,
+// and copies them there; false when none does.
+static bool changed_rows(SDL_Surface *from, int rect[4])
+{
+    int b = from->format->BytesPerPixel, first = -1, last = -1;
+    size_t span = static_cast<size_t>(rect[2]) * b;
+    for (int y = rect[1]; y < rect[1] + rect[3]; y++) {
+        uint8_t *now = static_cast<uint8_t *>(from->pixels) + y * from->pitch + rect[0] * b;
+        uint8_t *was =
+            static_cast<uint8_t *>(shown.kept->pixels) + y * shown.kept->pitch + rect[0] * b;
+        if (std::memcmp(now, was, span) != 0) {
+            std::memcpy(was, now, span);
+            first = first < 0 ? y : first;
+            last = y;
+        }
+    }
+    rect[1] = first;
+    rect[3] = last - first + 1;
+    return first >= 0;
 }
 
 SDL_Surface *__wrap_SDL_SetVideoMode(int width, int height, int bpp, Uint32 flags)
@@ -234,6 +232,8 @@ SDL_Surface *__wrap_SDL_SetVideoMode(int width, int height, int bpp, Uint32 flag
     }
     // The SDL2-backed runtime can hand back a window surface of uninitialised memory.
     SDL_FillRect(window, nullptr, 0);
+    SDL_FillRect(kept, nullptr, 0);
+    __real_SDL_UpdateRect(window, 0, 0, 0, 0);
     shown = scaled_window{surface,
                           window,
                           kept,
@@ -263,6 +263,8 @@ void __wrap_SDL_UpdateRect(SDL_Surface *screen, Sint32 x, Sint32 y, Uint32 w, Ui
     int rect[4] = {static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
                    static_cast<int>(bottom - top)};
     int out[4];
+    if (!changed_rows(screen, rect))
+        return;
     show(screen, rect, out);
     if (out[2] && out[3])
         __real_SDL_UpdateRect(shown.window, out[0], out[1], out[2], out[3]);
