@@ -178,6 +178,8 @@ static void show(SDL_Surface *from, const int rect[4], int out[4])
 // The window was resized to width x height: remade, black, the picture shown again.
 static void resize(int width, int height)
 {
+    if (shown.window && shown.window->w == width && shown.window->h == height)
+        return;
     shown.window = __real_SDL_SetVideoMode(width, height, shown.bpp, shown.flags);
     if (!shown.window)
         return;
