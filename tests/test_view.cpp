@@ -107,7 +107,8 @@ std::vector<uint8_t> xsettings(bool msb_first, int32_t scale)
     card(7, 4);
     b.insert(b.end(), {'A', 'd', 'w', 'a', 'i', 't', 'a', 0});
     named(2, "Gtk/Colour");
-    card(0, 8);
+    card(0, 4);
+    card(0, 4);
     named(0, "Gdk/WindowScalingFactorX");
     card(5, 4);
     named(0, "Gdk/WindowScalingFactor");

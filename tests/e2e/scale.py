@@ -1,23 +1,7 @@
 #!/usr/bin/env python3
 # scale.py: the window at the desktop's scale, in a private Xvfb of 3840 x 2160
-# (tests/xharness.py), driven with real X input and judged from screenshots.
-#
-#   scale.py --vesk PATH --wm-close PATH [--runtime wine --exe PATH]
-#
-# On each Linux runtime (or vesk.exe under Wine with LogPixels 192):
-#   - at Xft.dpi 96 the window is today's 200 x 300, and its settled picture is
-#     today's (under Wine, the Linux program's);
-#   - Xft.dpi 144 and, with no Xft.dpi, GDK_SCALE=3 open the window at 2 and 3
-#     times 200 x 300 (not under Wine);
-#   - at 192 dpi the window is 400 x 600, every 2 x 2 block one colour, and the
-#     settled picture shrunk by 2 is today's, the X at the surface pixel the
-#     pointer is over;
-#   - a button held at window (2x + 1, 2y + 1) wipes out the grains around
-#     surface pixel (x, y);
-#   - resized to 1000 x 1000 (not under Wine: the Windows tests resize it) the
-#     window shows the picture 3 times, 600 x 900, centred on black, and the X
-#     stays where it was until the pointer moves; then it follows the pointer,
-#     clamped to the picture's edge over the margins.
+# (tests/xharness.py), on each Linux runtime or (--runtime wine --exe PATH)
+# vesk.exe with Wine's LogPixels at 192. docs/testing.md lists the checks.
 import os
 import sys
 import time
@@ -26,32 +10,24 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import xharness as xs  # noqa: E402
 
 SCREEN = (3840, 2160)
-BASE_DPI = 96
-HIGH_DPI = 192
+BASE_DPI, HIGH_DPI = 96, 192
+SCALE = HIGH_DPI // BASE_DPI
 # (Xft.dpi or None, GDK_SCALE or None, the scale the window opens at)
 OTHER_SCALES = ((144, None, 2), (None, "3", 3))
-SCALE = HIGH_DPI // BASE_DPI
-# Where the X is looked for, the brush held and the margin pointed at, surface pixels.
-CROSS_SPOT = (60, 100)
-CRATER_SPOT = (100, 150)
+# Surface pixels where the X is looked for and the brush held.
+CROSS_SPOT, CRATER_SPOT = (60, 100), (100, 150)
 HOLE_REACH = 2
 CRATER_HOLD_S = 0.5
-# The window resized: 1000 x 1000 shows 600 x 900 at (200, 50).
-RESIZED = (1000, 1000)
-RESIZED_SCALE, RESIZED_AT = 3, (200, 50)
-MARGIN = (100, 500)             # window pixel left of the picture
-MARGIN_CLAMPED = (0, 150)
-# Wine's setting of the screen's dots per inch.
+# Resized to 1000 x 1000 the window shows 600 x 900 at (200, 50); window pixel
+# MARGIN, left of the picture, reads as surface pixel MARGIN_CLAMPED.
+RESIZED, RESIZED_SCALE, RESIZED_AT = (1000, 1000), 3, (200, 50)
+MARGIN, MARGIN_CLAMPED = (100, 500), (0, 150)
 WINE_DPI_KEY = r"HKCU\Control Panel\Desktop"
 
 
 def inside(surface_xy, scale, at=(0, 0)):
     """The window pixel (scale x + 1, scale y + 1) of a surface pixel's square."""
     return tuple(a + scale * c + 1 for a, c in zip(at, surface_xy))
-
-
-def shown(p, scale, at=(0, 0), what="scaled"):
-    return xs.unscale(p, xs.screenshot(p), scale, *at, what=what)
 
 
 def cross_at(p, surface_xy, scale, at=(0, 0), window_xy=None, what="crosshair"):
@@ -66,37 +42,34 @@ def cross_at(p, surface_xy, scale, at=(0, 0), window_xy=None, what="crosshair"):
     return "X at %s" % (surface_xy,)
 
 
-def open_at(args, server, runtime, size, extra=None, name=None):
+def opened(args, server, runtime, scale, extra=None, name=None):
     p = xs.start(args, runtime, server.display, extra=extra, name=name)
-    xs.find_window(p, size=size)
+    xs.find_window(p, size=(scale * xs.WINDOW_WIDTH, scale * xs.WINDOW_HEIGHT))
     return p
 
 
 def reference(args, server, runtime):
     """Today's window at 96 dpi, and its settled picture with the X at the pile's rest spot."""
     xs.desktop_dpi(server, BASE_DPI)
-    p = open_at(args, server, runtime, (xs.WINDOW_WIDTH, xs.WINDOW_HEIGHT),
-                name="scale_%s_96" % runtime)
+    p = opened(args, server, runtime, 1, name="scale_%s_96" % runtime)
     try:
         xs.cross_follows(p, *xs.PILE_REST, what="reference")
         args.today = xs.wait_settled(p, "reference")
-        return "%dx%d, settled; %s" % (xs.WINDOW_WIDTH, xs.WINDOW_HEIGHT, xs.close(p))
+        return "200x300, settled; " + xs.close(p)
     finally:
         xs.kill(p)
 
 
 def other_scales(args, server, runtime):
-    seen = []
     for dpi, variable, scale in OTHER_SCALES:
         xs.desktop_dpi(server, dpi)
-        size = (scale * xs.WINDOW_WIDTH, scale * xs.WINDOW_HEIGHT)
-        p = open_at(args, server, runtime, size, {"GDK_SCALE": variable} if variable else None)
+        p = opened(args, server, runtime, scale, {"GDK_SCALE": variable} if variable else None)
         try:
             xs.close(p)
         finally:
             xs.kill(p)
-        seen.append("%s: %dx%d" % ("Xft.dpi %d" % dpi if dpi else "GDK_SCALE=" + variable, *size))
-    return "; ".join(seen)
+    return "; ".join("%s: %d times" % ("Xft.dpi %d" % d if d else "GDK_SCALE=" + v, k)
+                     for d, v, k in OTHER_SCALES)
 
 
 def same_as_today(p):
@@ -118,7 +91,7 @@ def crater(p):
     xs.xdo(p, "mousedown", 1)
     try:
         time.sleep(CRATER_HOLD_S)
-        held = shown(p, SCALE, what="crater")
+        held = xs.unscale(p, xs.screenshot(p), SCALE, what="crater")
     finally:
         xs.xdo(p, "mouseup", 1)
     green = xs.count(held, xs.GREEN, x - HOLE_REACH, y - HOLE_REACH, x + HOLE_REACH + 1,
@@ -134,18 +107,17 @@ def resized(p):
     """Resized with the pointer still: the picture 3 times, centred; the X stays, then follows."""
     xs.xdo(p, "windowsize", p.window, *RESIZED)
 
-    def judge(shot):
+    def laid_out(shot):
         if (shot.w, shot.h) != RESIZED:
             return "expected the window %dx%d; it is %dx%d" % (RESIZED + (shot.w, shot.h))
         try:
             xs.unscale(p, shot, RESIZED_SCALE, *RESIZED_AT, what="resized")
         except xs.Failure as failure:
             return str(failure)
-    xs.wait_shot(p, "resized", xs.CROSS_WAIT_S, judge)
-    seen = ["%dx%d shows 600x900 at %s, %s still" % (RESIZED + (RESIZED_AT, cross_at(
-        p, CRATER_SPOT, RESIZED_SCALE, RESIZED_AT, what="resized")))]
-    seen.append(cross_at(p, CROSS_SPOT, RESIZED_SCALE, RESIZED_AT,
-                         inside(CROSS_SPOT, RESIZED_SCALE, RESIZED_AT), "resized_moved"))
+    xs.wait_shot(p, "resized", xs.CROSS_WAIT_S, laid_out)
+    seen = [cross_at(p, CRATER_SPOT, RESIZED_SCALE, RESIZED_AT, what="resized") + " still",
+            cross_at(p, CROSS_SPOT, RESIZED_SCALE, RESIZED_AT,
+                     inside(CROSS_SPOT, RESIZED_SCALE, RESIZED_AT), "resized_moved")]
 
     def clamped(shot):
         surface = xs.unscale(p, shot, RESIZED_SCALE, *RESIZED_AT, what="margin")
@@ -157,7 +129,8 @@ def resized(p):
                 MARGIN_CLAMPED, MARGIN)
     xs.pointer(p, *MARGIN)
     xs.wait_shot(p, "margin", xs.CROSS_WAIT_S, clamped)
-    return "; ".join(seen) + "; over the margin at %s: at %s" % (MARGIN, MARGIN_CLAMPED)
+    return "%dx%d shows 600x900 at %s, %s; over the margin at %s: at %s" % (
+        RESIZED + (RESIZED_AT, "; ".join(seen), MARGIN, MARGIN_CLAMPED))
 
 
 def wine_dpi(args, dpi):
@@ -170,10 +143,12 @@ def wine_dpi(args, dpi):
 
 
 def suite(args, server, runtime, results):
+    """At 96 dpi today's picture (under Wine, the Linux program's), the other scales (not
+    under Wine), then at 192 dpi: the window, the pile, the brush, a resize (not under Wine:
+    its own tests resize it) and the close."""
     name = "scale_%s" % runtime
     p = None
     try:
-        # Under Wine today's picture is the Linux program's (e2e.py checks them equal).
         if not xs.run_case(results, "%s today at %d dpi" % (name, BASE_DPI), reference, args,
                            server, "classic" if runtime == "wine" else runtime):
             return

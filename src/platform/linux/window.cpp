@@ -30,11 +30,9 @@
 #include "scaling.h"
 
 #include <SDL.h>
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xresource.h>
 
-#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -320,8 +318,12 @@ void __wrap_SDL_FreeSurface(SDL_Surface *surface)
     }
     __real_SDL_FreeSurface(shown.surface);
     __real_SDL_FreeSurface(shown.kept);
-    // What the program's call did before: SDL's display surface is SDL's to free.
-    if (shown.window)
-        __real_SDL_FreeSurface(shown.window);
+    // What the program's call did before: SDL's display surface is SDL's to
+    // free. Its address stays here, as it stayed in the program's `screen`:
+    // the SDL2-backed runtime never frees the surface's record.
+    SDL_Surface *window = shown.window;
+    if (window)
+        __real_SDL_FreeSurface(window);
     shown = scaled_window{};
+    shown.window = window;
 }
