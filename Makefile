@@ -202,13 +202,19 @@ bench-windows: windows
 
 # Benchmarks of a Release build on the dummy video driver, repetitions
 # interleaved at random, medians reported, then the step over the floor;
-# then the program's peak resident memory on X11 under a private Xvfb.
+# then the program's peak resident memory on X11 under a private Xvfb, and
+# the frame pace and present there with the window at scales 1, 2 and 3 on
+# both runtimes beside today's window, BENCH_SCALE_ROUNDS turns of runs.
+BENCH_SCALE_ROUNDS ?= 3
 bench:
 	$(call build_tree,bench,bench)
 	SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy ./$(BENCH_BUILD)/bench/vesk_bench \
 	  --benchmark_repetitions=$(BENCH_REPETITIONS) --benchmark_report_aggregates_only=true \
 	  --benchmark_enable_random_interleaving=true
 	./scripts/peak_rss.sh $(BENCH_BUILD)
+	python3 tests/xharness.py scale-pace --vesk $(BENCH_BUILD)/vesk \
+	  --bench $(BENCH_BUILD)/bench/vesk_bench_window --today $(BENCH_BUILD)/bench/vesk_bench_unscaled \
+	  --rounds $(BENCH_SCALE_ROUNDS)
 
 # Instructions of each phase under callgrind (after make bench has built).
 bench-count:

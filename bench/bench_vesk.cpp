@@ -1,7 +1,9 @@
 // bench_vesk.cpp: Google Benchmark suite over the program's own code (vesk_core).
 //
 // Runs on the dummy video driver with the window the program opens (200 x 300,
-// 16 bits asked for, SDL_ANYFORMAT) and the world seeded as at start-up.
+// 16 bits asked for, SDL_ANYFORMAT) and the world seeded as at start-up; built
+// as vesk_bench_window (VESK_BENCH_WINDOW), on the driver the environment
+// names, with the platform's settings and its window beneath.
 // Every world benchmark works on that one grain list, so the step and the
 // floor walk the same heap nodes at the same addresses:
 //   seed           init() from an empty world: 199,999 creer calls and the
@@ -23,9 +25,16 @@
 //                  frame rate over the delay's, in percent; work_ms is the
 //                  median time of frame() right after its delay
 //   pump, pointer, present, giv_pixel, bresline_crosshair: the parts of a frame
+//   present_full   a present in which every row changed (a fill of the whole
+//                  surface, then present and clear), on the wall clock: in a
+//                  window (vesk_bench_window on X11) it includes the display
+//                  server's share
 // At exit the medians of step_settled and step_fresh are printed as ratios
 // to the floor's median of the same run.
 #include "kit.h"
+#ifdef VESK_BENCH_WINDOW
+#include "platform.h"
+#endif
 
 #include <benchmark/benchmark.h>
 
@@ -75,6 +84,9 @@ void restore(const std::vector<cell> &cells)
 // SDL and the seeded world, then the settled one; false when either fails.
 bool start()
 {
+#ifdef VESK_BENCH_WINDOW
+    platform_prepare(); // SDL's settings as the program has them (software presentation)
+#endif
     if (!kit_start("vesk_bench", "dummy"))
         return false;
     if (!init()) {
@@ -252,6 +264,14 @@ void present(benchmark::State &state)
         vesk_Refresh(screen);
 }
 
+void present_full(benchmark::State &state)
+{
+    int i = 0;
+    for (auto _ : state) {
+        SDL_FillRect(screen, nullptr, i++ % 2 ? green : white);
+        vesk_Refresh(screen);
+    }
+}
 void giv_pixel(benchmark::State &state)
 {
     // The points the step plots: grains spread over the whole grid.
@@ -359,6 +379,7 @@ BENCHMARK(frame_pace)->Iterations(PACE_PAIRS)->UseRealTime()->Unit(benchmark::kM
 BENCHMARK(pump)->Unit(benchmark::kNanosecond);
 BENCHMARK(pointer)->Unit(benchmark::kNanosecond);
 BENCHMARK(present)->Unit(benchmark::kMicrosecond);
+BENCHMARK(present_full)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(giv_pixel)->Unit(benchmark::kNanosecond);
 BENCHMARK(bresline_crosshair)->Unit(benchmark::kNanosecond);
 

@@ -99,6 +99,7 @@ esac
 sdl_terms=$(echo "$depends" | tr ',' '\n' | grep -c 'libsdl1.2' || true)
 [ "$sdl_terms" -eq 1 ] || fail "Depends names SDL 1.2 in $sdl_terms terms, not one: $depends"
 case ", $depends" in *", libc6 (>= "*) ;; *) fail "Depends has no versioned libc6: $depends" ;; esac
+case ", $depends" in *", libx11-6"*) ;; *) fail "Depends has no libx11-6 (the scale is read through Xlib): $depends" ;; esac
 check_ok "Depends: $depends"
 
 # Every path in the package, and which of them are there already (folders only, we hope).
