@@ -14,7 +14,9 @@ override WEB_BUILD := $(call tree,web)
 override WINDOWS_BUILD := $(call tree,windows)
 
 # $(call build_tree,PRESET[,PURPOSE]): installs what PURPOSE needs, runs the
-# preset's configure step (CMake keeps what it found before), builds the tree.
+# preset's configure step, builds the tree. Every build configures first: quick
+# when nothing changed, and the probes look again for what was missing
+# (packages a later command installed).
 define build_tree
 $(if $(2),./scripts/setup.sh $(2))
 cmake --preset $(1)
@@ -33,12 +35,22 @@ INSTALLED = $(BUILD)/installed_files.txt
 # Seconds each fuzz target runs in `make fuzz`.
 FUZZ_SECONDS ?= 30
 
-.PHONY: all build run test test-robust test-sanitize fuzz test-package install uninstall package \
+.PHONY: all build run test test-robust test-sanitize fuzz test-package test-fresh install uninstall \
+	package \
 	setup clean format web serve test-web bench-web bench bench-count \
 	windows test-windows bench-windows release test-release
 .PHONY: check
 
 all: build
+
+# `$(call ctest,PRESET,TREE)`: ctest with a test preset, then each test it
+# skipped, with its reason (the test's "skipped: " lines, kept in TREE's
+# LastTest.log), and ctest's status.
+define ctest
+echo "ctest --preset $(1)"; status=0; ctest --preset $(1) || status=$$?; \
+awk '/^[0-9]+\/[0-9]+ Test: /{name=$$3} /^skipped: /{print "skipped " name ": " substr($$0, 10)}' \
+  $(2)/Testing/Temporary/LastTest.log; exit $$status
+endef
 
 build:
 	$(call build_tree,default)
@@ -57,19 +69,19 @@ check:
 test:
 	./scripts/setup.sh test
 	$(MAKE) build
-	ctest --preset default
+	@$(call ctest,default,$(BUILD))
 
 # The real program's failure paths, soaks of X input and a valgrind session (label robust).
 test-robust:
 	./scripts/setup.sh robust
 	$(MAKE) build
-	ctest --preset robust
+	@$(call ctest,robust,$(BUILD))
 
 # Unit tests, the long world runs, and a scripted session of the real program
 # under Xvfb, built with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize:
 	$(call build_tree,sanitize,test)
-	ctest --preset sanitize
+	@$(call ctest,sanitize,$(call tree,sanitize))
 
 # libFuzzer targets built with clang (and both sanitizers), FUZZ_SECONDS each.
 fuzz:
@@ -80,6 +92,15 @@ fuzz:
 test-package:
 	./scripts/setup.sh package
 	./tests/package/install_test.sh
+
+# The README's commands in a fresh root of DEBIAN_SUITE (trixie: Debian 13) made
+# with mmdebstrap from Debian's packages, then this machine's package played
+# there (tests/fresh_root.sh; as root). Nothing is kept.
+DEBIAN_SUITE ?= trixie
+test-fresh:
+	./scripts/setup.sh roots
+	$(MAKE) package
+	$$([ "$$(id -u)" -eq 0 ] || echo sudo) ./tests/fresh_root.sh $(DEBIAN_SUITE)
 
 install:
 	./scripts/setup.sh run
@@ -163,12 +184,14 @@ web/node_modules/.package-lock.json: web/package.json web/package-lock.json
 # The page in Chromium, Firefox and WebKit (web/browsers.mjs) against the desktop program
 # in Xvfb: web/'s npm test; VESK_ENGINES=firefox,webkit picks some.
 test-web: web web/node_modules/.package-lock.json
+	./scripts/setup.sh browsers
 	$(MAKE) build
 	npm test --prefix web
 
 # The world step's median time in the browser beside the native one, and the page's pace
 # in each engine beside a bare 10 ms timer loop (reported, not judged).
 bench-web: web web/node_modules/.package-lock.json
+	./scripts/setup.sh browsers
 	$(MAKE) build
 	node web/bench.mjs
 
@@ -185,9 +208,9 @@ windows:
 # The Windows build's own tests under Wine, then the Wine-driven tests of the
 # Linux build (label windows), which find vesk.exe in $(WINDOWS_BUILD)/.
 test-windows: windows
-	ctest --preset windows
+	@$(call ctest,windows,$(WINDOWS_BUILD))
 	$(MAKE) build
-	ctest --preset wine
+	@$(call ctest,wine,$(BUILD))
 
 # The world step's median time in vesk_step_bench.exe under Wine beside the
 # native helper's, turn about, BENCH_WINDOWS_RUNS each (reported, not judged).

@@ -60,6 +60,32 @@ static void fail(const char *what)
     std::abort();
 }
 
+// The hand-made surface of the input being run, if any. It is not SDL's, and
+// the SDL2-backed SDL 1.2 can lock no surface it did not make: SDL's lock and
+// unlock (which the library's lines and circles call too) are wrapped at link
+// time (-Wl,--wrap), so that a hand-made surface is locked here, by its count
+// alone, and SDL's own surfaces go to SDL.
+static SDL_Surface *hand_made_surface;
+
+extern "C" int __real_SDL_LockSurface(SDL_Surface *surface);
+extern "C" void __real_SDL_UnlockSurface(SDL_Surface *surface);
+
+extern "C" int __wrap_SDL_LockSurface(SDL_Surface *surface)
+{
+    if (surface != hand_made_surface)
+        return __real_SDL_LockSurface(surface);
+    surface->locked++;
+    return 0;
+}
+
+extern "C" void __wrap_SDL_UnlockSurface(SDL_Surface *surface)
+{
+    if (surface != hand_made_surface)
+        __real_SDL_UnlockSurface(surface);
+    else if (surface->locked)
+        surface->locked--;
+}
+
 // A surface to draw on: SDL's own, or a hand-made one with pixel memory
 // of exactly w * h * size bytes (so that any write past it is caught).
 struct target {
@@ -102,7 +128,7 @@ static bool make_target(fuzz_input &in, target &t)
     t.own.h = h;
     t.own.pitch = static_cast<Uint16>(w * size);
     t.own.pixels = t.pixels.data();
-    t.surface = &t.own;
+    t.surface = hand_made_surface = &t.own;
     return true;
 }
 
@@ -199,6 +225,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (int i = 0; i < MAX_CALLS && !done(in); i++)
         call(in, t);
     if (t.hand_made) {
+        hand_made_surface = nullptr;
         for (uint8_t b : t.pixels)
             if (b != FILL)
                 fail("a surface of an unknown pixel size was written");

@@ -1,5 +1,5 @@
 #!/bin/sh
-# Peak resident memory of the program on X11 with the classic SDL 1.2 runtime:
+# Peak resident memory of the program on X11 with the system's SDL 1.2 runtime:
 #   scripts/peak_rss.sh [BUILD_DIR]      (default the bench preset's tree)
 # The tests' X harness starts a private Xvfb, runs BUILD_DIR/vesk for a few
 # seconds, closes its window as a window manager would (wm_close from

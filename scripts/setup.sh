@@ -10,15 +10,23 @@
 #         (its minimal set), osslsigncode, gnupg, openssl (the builds of the
 #         page and of Windows install their own)
 #   robust   what test installs, and valgrind
-#   fuzz  the toy's needs, and clang with libFuzzer and the sanitizer runtimes
-#   web   the browser build and its tests: Emscripten, Chromium, Firefox ESR,
-#         WebKitGTK's WebDriver (and its MiniBrowser), and what
-#         `test` needs to build and screenshot the desktop program; Node.js
-#         and npm too, when the machine has no node of its own
+#   fuzz  the toy's needs, clang with libFuzzer and the sanitizer runtimes, and
+#         both SDL 1.2 runtimes with Python 3 (to run the targets on each)
+#   web   the browser build, and serving it: Emscripten; Node.js and npm
+#         too, when the machine has no node of its own
+#   browsers  also the page's tests and timings: Chromium, Firefox ESR,
+#         WebKitGTK's WebDriver (and its MiniBrowser), and what `test` needs
+#         to build and screenshot the desktop program
 #   windows  the Windows build and its tests under Wine: mingw-w64, Wine,
 #         NSIS, icoutils, zip, the GoogleTest sources, and what `test` needs
 #         to run the desktop program beside it
+#   roots the Debian roots the Debian 13 step of CI makes: mmdebstrap
 # Uses apt-get, through sudo when not root. Prints nothing when all is there.
+# A package this system's archive does not have is named, and the rest are
+# installed: what needs it says so when it runs (a browser test skips its
+# engine). On a system without apt-get it installs nothing: it says what the
+# purpose needs (by Debian's names) and lets the command go on, so that a
+# build with those installed by hand proceeds.
 set -eu
 
 packages="build-essential cmake pkg-config libsdl1.2-dev libsdl1.2debian libx11-dev"
@@ -30,10 +38,14 @@ test) packages="$packages $test_packages" ;;
 package) packages="$packages $test_packages dpkg-dev" ;;
 release) packages="$packages $test_packages dpkg-dev diffoscope-minimal osslsigncode gnupg openssl" ;;
 robust) packages="$packages $test_packages valgrind" ;;
-fuzz) packages="$packages clang libclang-rt-dev" ;;
+fuzz) packages="$packages clang libclang-rt-dev libsdl1.2-compat python3" ;;
 bench) packages="$packages libgtest-dev libbenchmark-dev libsdl1.2-compat xvfb xauth xdotool x11-utils x11-xserver-utils python3 valgrind" ;;
-web)
-    packages="$packages libgtest-dev emscripten chromium firefox-esr webkit2gtk-driver xvfb xauth xdotool x11-utils imagemagick python3"
+web | browsers)
+    packages="$packages emscripten"
+    if [ "$1" = browsers ]; then
+        packages="$packages libgtest-dev chromium firefox-esr webkit2gtk-driver xvfb xauth xdotool
+            x11-utils imagemagick python3"
+    fi
     # The machine's own Node.js (with its npm) serves; Debian's only stands in for a missing one.
     command -v node >/dev/null 2>&1 || packages="$packages nodejs"
     command -v npm >/dev/null 2>&1 || packages="$packages npm"
@@ -42,8 +54,23 @@ windows)
     packages="$packages $test_packages g++-mingw-w64-x86-64-posix wine wine64 nsis icoutils zip
         googletest"
     ;;
-*) echo "setup.sh: unknown purpose '$1' (run, test, bench, package, release, robust, fuzz, web or windows)" >&2; exit 2 ;;
+roots) packages="mmdebstrap" ;;
+*) echo "setup.sh: unknown purpose '$1' (run, test, bench, package, release, robust, fuzz, web," \
+    "browsers, windows or roots)" >&2; exit 2 ;;
 esac
+
+if ! command -v apt-get >/dev/null 2>&1 || ! command -v dpkg-query >/dev/null 2>&1; then
+    # shellcheck disable=SC2086
+    cat >&2 <<END
+setup.sh: this system has no apt-get, so nothing is installed for '${1:-run}'.
+  The toy needs a C++17 compiler, CMake 3.25 or later, pkg-config and SDL 1.2's
+  headers (sdl12-compat's development package on Fedora, Arch and most others);
+  the README's "Other systems" says how to build it. By Debian's names,
+  '${1:-run}' wants: $(echo $packages)
+  Going on with what is installed.
+END
+    exit 0
+fi
 
 missing=""
 for p in $packages; do
@@ -54,8 +81,21 @@ done
 [ -z "$missing" ] && exit 0
 
 if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
-echo "Installing:$missing"
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
+available=""
+absent=""
+for p in $missing; do
+    if apt-cache policy "$p" 2>/dev/null | grep -q 'Candidate: [^(]'; then
+        available="$available $p"
+    else
+        absent="$absent $p"
+    fi
+done
+if [ -n "$absent" ]; then
+    echo "setup.sh: not in this system's archive, so left out:$absent" >&2
+fi
+[ -n "$available" ] || exit 0
+echo "Installing:$available"
 # shellcheck disable=SC2086
-$sudo apt-get install -y -qq --no-install-recommends $missing
+$sudo apt-get install -y -qq --no-install-recommends $available

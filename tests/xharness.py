@@ -9,16 +9,18 @@
    xharness.py scale-pace --vesk PATH --bench PATH --today PATH [--rounds N]
                                                    the frame pace at each scale on each
                                                    runtime, and today's (make bench)
+   xharness.py with-runtime RUNTIME PROGRAM [ARG...]  a program of the unit tests or
+                                                 fuzz targets on a Linux runtime
 
-`serve` starts the program on the classic runtime, prints `window ID`, then
+`serve` starts the program on the system runtime, prints `window ID`, then
 answers each command line read from stdin with one line: `picture` with the
-window's RGB bytes in base64, `still` with those of the window once it has
-stopped changing, `move X Y` with `ok`, a failure with `error: ...`. At the
-end of stdin it ends the program and Xvfb. `launch` runs the program as a
-desktop launcher does: its window shows (carrying WM_CLASS CLASS when given)
-and the window manager's close request ends it with status 0; it prints a
-line a check and `N passed, N failed`. `xvfb` prints `display :N` and keeps
-the server until the end of stdin.
+window's RGB bytes in base64 (each pixel its class's exact colour), `still`
+with those of the window once it has stopped changing, `move X Y` with `ok`,
+a failure with `error: ...`. At the end of stdin it ends the program and
+Xvfb. `launch` runs the program as a desktop launcher does: its window shows
+(carrying WM_CLASS CLASS when given) and the window manager's close request
+ends it with status 0; it prints a line a check and `N passed, N failed`.
+`xvfb` prints `display :N` and keeps the server until the end of stdin.
 
 Conventions:
   - Python 3 standard library only; plain functions over plain records
@@ -28,11 +30,13 @@ Conventions:
     refuses whoever connects meanwhile and puts the pointer back in the middle).
     Input is real X input from xdotool; the window manager's close request is
     wm_close's WM_DELETE_WINDOW client message.
-  - Runtimes, chosen here only: classic (libsdl1.2debian, the loader's
-    choice), compat (the SDL2-backed libsdl1.2-compat, through
+  - Runtimes, chosen here only (sdl_runtime is the policy): system (the
+    libSDL-1.2.so.0 the loader finds, whichever SDL 1.2 the system ships),
+    private (sdl12-compat in its private folder beside it, through
     LD_LIBRARY_PATH) and wine (vesk.exe under Wine, WINEDEBUG=-all, with the
     Windows build's private prefix: WINEPREFIX is the folder wineprefix beside
-    vesk.exe, as for the Windows build's own tests).
+    vesk.exe, as for the Windows build's own tests). A test of a runtime that
+    does not apply here prints `skipped: why` and exits SKIP_STATUS.
   - Coordinates are window pixels, x rightward and y downward from the
     window's top-left corner.
   - A screenshot reads the ROOT window with ImageMagick at 8 bits a channel
@@ -50,8 +54,8 @@ Conventions:
 """
 import argparse
 import base64
+import filecmp
 import functools
-import glob
 import os
 import random
 import re
@@ -77,11 +81,16 @@ SCREEN_DEPTH = 24
 # A screen pixel off the window wherever the tests put it.
 PARKED = (SCREEN_WIDTH - 10, SCREEN_HEIGHT - 10)
 
-LINUX_RUNTIMES = ("classic", "compat")
+# The Linux program's SDL 1.2 runtimes (sdl_runtime says what each is here).
+LINUX_RUNTIMES = ("system", "private")
 RUNTIMES = LINUX_RUNTIMES + ("wine",)
+SDL_LIBRARY = "libSDL-1.2.so.0"
+PRIVATE_FOLDER = "sdl12-compat"      # beside the system's library (Debian's libsdl1.2-compat)
+SDL2_BACKED_MARK = b"SDL12COMPAT_"   # in sdl12-compat's library alone: its own variables
+# The exit status of a test that does not apply here (CTest's SKIP_RETURN_CODE).
+SKIP_STATUS = 77
 # glibc's MALLOC_PERTURB_: fresh allocations filled with this value's complement.
 MALLOC_PERTURB = "65"
-COMPAT_LIBRARY = "/usr/lib/*/sdl12-compat/libSDL-1.2.so.0"
 WINE_PREFIX = "wineprefix"  # folder beside vesk.exe
 # Wine asks to install Mono and Gecko into a new prefix unless told not to.
 WINE_ENVIRONMENT = {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml="}
@@ -95,6 +104,7 @@ NOT_INHERITED = ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER", "SDL_AUDIODRIV
 BLACK, GREEN, WHITE, OTHER = 0, 1, 2, 3
 FULL_MIN = 240
 OFF_MAX = 15
+COLOURS = {BLACK: b"\0\0\0", GREEN: b"\0\xff\0", WHITE: b"\xff\xff\xff"}
 
 # Time limits, in seconds.
 XVFB_START_S = 15
@@ -284,16 +294,67 @@ def desktop_dpi(server, dpi):
 
 # ---------------------------------------------------------------- runtimes and programs
 
-def environment(runtime="classic", display=None, extra=None):
-    """The caller's environment set up for a runtime, with nothing steering SDL elsewhere."""
+@functools.lru_cache(maxsize=None)
+def sdl_runtime(name, program, libdir=None):
+    """The runtime policy, in one place: what SDL 1.2 runtime `name` is for `program`.
+
+      system   the libSDL-1.2.so.0 the loader finds: the classic SDL 1.2 (Debian 12) or
+               the SDL2-backed sdl12-compat (Debian 13, Ubuntu, Fedora, Arch)
+      private  sdl12-compat in its private folder beside it, chosen through
+               LD_LIBRARY_PATH (Debian's libsdl1.2-compat)
+    A runtime is tested wherever its library is, unless it is the same library as
+    the system's (Debian 13's private folder): then, as when it is absent, its tests
+    are skipped, saying why. libdir: the folder of the system's library (by default
+    where the loader finds it for program; another system's root, say).
+
+    Returns a record: name; library (its real path, or None); sdl2 (whether it is
+    the SDL2-backed one); folder (for LD_LIBRARY_PATH, or None: the loader's
+    choice); skip (why it is not tested here, or None)."""
+    rt = types.SimpleNamespace(name=name, library=None, sdl2=False, folder=None, skip=None)
+    if libdir is None:
+        found = re.search(r"^\s*%s => (/\S+)" % re.escape(SDL_LIBRARY), run(
+            ["ldd", program], environment(), check_status=False), re.M)
+        libdir = found and os.path.dirname(found.group(1))
+    system = libdir and os.path.join(libdir, SDL_LIBRARY)
+    if not system or not os.path.exists(system):
+        rt.skip = "no SDL 1.2 runtime: the loader finds no %s for %s" % (SDL_LIBRARY, program)
+        return rt
+    if name == "system":
+        rt.library = os.path.realpath(system)
+    else:
+        rt.folder = os.path.join(libdir, PRIVATE_FOLDER)
+        private = os.path.join(rt.folder, SDL_LIBRARY)
+        if not os.path.exists(private):
+            rt.skip = ("no SDL 1.2 in the private folder %s (Debian's libsdl1.2-compat puts "
+                       "sdl12-compat there; other systems have none)" % rt.folder)
+            return rt
+        rt.library = os.path.realpath(private)
+        if rt.library == os.path.realpath(system) or filecmp.cmp(rt.library, system, False):
+            rt.skip = ("its %s is the system's own (%s), tested as the system runtime"
+                       % (SDL_LIBRARY, os.path.realpath(system)))
+    with open(rt.library, "rb") as f:
+        rt.sdl2 = SDL2_BACKED_MARK in f.read()
+    return rt
+
+
+def runtime_or_skip(name, program):
+    """The runtime record of a test of one Linux runtime; where it is not tested here,
+    says why and ends the test as skipped."""
+    rt = sdl_runtime(name, program)
+    if rt.skip:
+        print("skipped: %s runtime: %s" % (name, rt.skip), flush=True)
+        sys.exit(SKIP_STATUS)
+    return rt
+
+
+def environment(runtime=None, display=None, extra=None):
+    """The caller's environment with nothing steering SDL elsewhere, for a runtime
+    record (sdl_runtime: its folder goes in LD_LIBRARY_PATH), if given."""
     env = {k: v for k, v in os.environ.items() if k not in NOT_INHERITED}
     if display:
         env["DISPLAY"] = display
-    if runtime == "compat":
-        found = glob.glob(COMPAT_LIBRARY)
-        check(found, "the SDL2-backed runtime is not installed (no %s): install "
-              "libsdl1.2-compat with ./scripts/setup.sh test" % COMPAT_LIBRARY)
-        env["LD_LIBRARY_PATH"] = os.path.dirname(found[0])
+    if getattr(runtime, "folder", None):
+        env["LD_LIBRARY_PATH"] = runtime.folder
     env.update(extra or {})
     return env
 
@@ -318,7 +379,11 @@ def start(args, runtime, display=None, extra=None, limits=None, wrapper=(), name
     limits: {resource.RLIMIT_...: value} set in the child before exec. Under Wine,
     extra may name another WINEPREFIX (an installed copy's, say)."""
     argv = list(wrapper) + [os.path.abspath(args.vesk)]
-    env = environment(runtime, display, extra)
+    sdl = None
+    if runtime in LINUX_RUNTIMES:
+        sdl = sdl_runtime(runtime, args.vesk)
+        check(not sdl.skip, "the %s runtime: %s" % (runtime, sdl.skip))
+    env = environment(sdl, display, extra)
     if runtime == "wine":
         check(os.path.exists(args.exe or ""), "no Windows program %r: build it with make "
               "windows" % args.exe)
@@ -340,7 +405,8 @@ def start(args, runtime, display=None, extra=None, limits=None, wrapper=(), name
     proc = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
                             preexec_fn=set_limits)
     return types.SimpleNamespace(
-        proc=proc, pid=proc.pid, runtime=runtime, display=display, env=env, out=out, err=err,
+        proc=proc, pid=proc.pid, runtime=runtime, sdl=sdl, display=display, env=env, out=out,
+        err=err,
         wm_close=getattr(args, "wm_close", None), artifacts=getattr(args, "artifacts", "."),
         window=None, name=name or runtime)
 
@@ -388,17 +454,18 @@ def proc_status(pid, field):
 
 
 def loaded_runtime(p):
-    """Checks that the program loaded its runtime and no other; returns what it loaded."""
+    """Checks that the program loaded its runtime's library and no other SDL (libSDL2 with
+    the SDL2-backed one); returns what it loaded."""
     with open("/proc/%d/maps" % p.pid) as maps:
         libs = sorted({os.path.realpath(line.split()[5]) for line in maps
                        if len(line.split()) >= 6 and re.search(r"/libSDL|\.exe$", line)})
     sdl12 = [lib for lib in libs if "libSDL-1.2" in lib]
     sdl2 = [lib for lib in libs if "libSDL2" in lib]
-    compat = [lib for lib in sdl12 if "sdl12-compat" in lib]
-    wants = {"classic": (sdl12 and not compat and not sdl2, "the classic libSDL-1.2, no libSDL2"),
-             "compat": (compat and sdl2, "sdl12-compat's libSDL-1.2 and libSDL2"),
-             "wine": (not sdl12 and not sdl2, "no libSDL")}
-    ok, want = wants[p.runtime]
+    if p.sdl is None:
+        ok, want = not sdl12 and not sdl2, "no libSDL"
+    else:
+        ok = sdl12 == [p.sdl.library] and bool(sdl2) == p.sdl.sdl2
+        want = "%s%s" % (p.sdl.library, " and libSDL2" if p.sdl.sdl2 else ", no libSDL2")
     check(ok, "runtime: expected the program to load %s; it loaded %s" % (want, libs))
     return "loaded %s" % ", ".join(libs)
 
@@ -532,6 +599,12 @@ def screenshot(p, strict=True):
                   "%d others, the first at (%d, %d) is %s" % (cls.count(OTHER), i % w, i // w,
                                                               tuple(rgb[3 * i:3 * i + 3])))
     return shot
+
+
+def exact_colours(shot):
+    """The screenshot's RGB bytes with each pixel its class's exact colour (a 16-bit
+    surface or screen shows full green as 248..254, some runtimes too)."""
+    return b"".join(COLOURS[c] for c in shot.cls)
 
 
 @functools.lru_cache(maxsize=None)
@@ -944,13 +1017,13 @@ def report(results):
 # ---------------------------------------------------------------- commands
 
 def on_xvfb(args, work, name=None):
-    """work(p) on the program started on the classic runtime in a private Xvfb, the X
+    """work(p) on the program started on the system runtime in a private Xvfb, the X
     pointer parked off its window; then ends both. Returns what work returns."""
     server = start_xvfb()
     p = None
     try:
         xdo(server, "mousemove", *PARKED)
-        p = start(args, "classic", server.display, name=name)
+        p = start(args, "system", server.display, name=name)
         return work(p)
     finally:
         if p:
@@ -966,7 +1039,7 @@ def serve(p):
         try:
             if words in (["picture"], ["still"]):
                 shot = screenshot(p) if words == ["picture"] else wait_settled(p, "still")
-                print(base64.b64encode(shot.rgb).decode(), flush=True)
+                print(base64.b64encode(exact_colours(shot)).decode(), flush=True)
             elif words[:1] == ["move"] and len(words) == 3:
                 pointer(p, *words[1:])
                 print("ok", flush=True)
@@ -1028,8 +1101,12 @@ def scale_pace(args):
     runs = {}
     try:
         print("load average at the start: %.2f %.2f %.2f" % os.getloadavg(), flush=True)
+        runtimes = [sdl_runtime(name, args.bench) for name in LINUX_RUNTIMES]
+        for rt in runtimes:
+            if rt.skip:
+                print("skipped: %s runtime: %s" % (rt.name, rt.skip), flush=True)
         for turn in range(args.rounds):
-            for runtime in LINUX_RUNTIMES:
+            for runtime in [rt for rt in runtimes if not rt.skip]:
                 for k in PACE_SCALES:
                     desktop_dpi(server, 96 * max(k, 1))
                     said = run([args.bench if k else args.today,
@@ -1039,9 +1116,9 @@ def scale_pace(args):
                     pace, present = PACE_LINE.search(said), PRESENT_LINE.search(said)
                     check(pace and present, "scale-pace: no pace or present in %r" % said[-800:])
                     figures = tuple(float(v) for v in pace.groups() + present.groups())
-                    runs.setdefault((runtime, k), []).append(figures)
+                    runs.setdefault((runtime.name, k), []).append(figures)
                     print("turn %d %s %s: pace %.1f %%, frame() %.3f ms, full present %.1f us"
-                          % ((turn + 1, runtime, "k=%d" % k if k else "today") + figures),
+                          % ((turn + 1, runtime.name, "k=%d" % k if k else "today") + figures),
                           flush=True)
         print("load average at the end: %.2f %.2f %.2f" % os.getloadavg())
         for (runtime, k), figures in sorted(runs.items()):
@@ -1054,13 +1131,33 @@ def scale_pace(args):
         stop(server.proc)
 
 
+def with_runtime(argv):
+    """with-runtime RUNTIME PROGRAM [ARG...]: runs PROGRAM on a Linux runtime (its
+    environment as given, LD_LIBRARY_PATH as the runtime wants), or says why the
+    runtime is not tested here and exits SKIP_STATUS."""
+    if len(argv) < 2 or argv[0] not in LINUX_RUNTIMES:
+        print("usage: xharness.py with-runtime %s PROGRAM [ARG...]" % "|".join(LINUX_RUNTIMES),
+              file=sys.stderr)
+        return 2
+    rt = runtime_or_skip(argv[0], argv[1])
+    env = dict(os.environ)
+    env.pop("LD_LIBRARY_PATH", None)
+    if rt.folder:
+        env["LD_LIBRARY_PATH"] = rt.folder
+    print("runtime %s: %s%s" % (rt.name, rt.library, " (SDL2-backed)" if rt.sdl2 else ""),
+          flush=True)
+    os.execve(argv[1], argv[1:], env)
+
+
 def main():
+    if sys.argv[1:2] == ["with-runtime"]:
+        return with_runtime(sys.argv[2:])
     commands = {"serve": lambda args: on_xvfb(args, serve),
                 "launch": lambda args: on_xvfb(args, lambda p: launch(p, args.wm_class), "launch"),
                 "xvfb": xvfb,
                 "peak-rss": lambda args: on_xvfb(args, peak_rss),
                 "scale-pace": scale_pace}
-    parser = arguments("The X harness's own commands.", ("classic",), program=False)
+    parser = arguments("The X harness's own commands.", ("system",), program=False)
     parser.add_argument("command", choices=commands)
     parser.add_argument("--wm-class", help="launch: the WM_CLASS the window must carry")
     parser.add_argument("--screen", default="%dx%dx%d" % (SCREEN_WIDTH, SCREEN_HEIGHT,

@@ -50,7 +50,7 @@ import { loadavg, tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
 import { promisify } from 'node:util';
 
-import { ENGINES, launchBrowser } from './browsers.mjs';
+import { ENGINES, launchBrowser, skippedEngine } from './browsers.mjs';
 import { startServer } from './serve.mjs';
 import { built } from './trees.mjs';
 
@@ -183,7 +183,10 @@ const ENGINE_WINDOW_MS = 3000;
 // Time for the seeded pile to settle (about 60 frames) before a window.
 const ENGINE_WARMUP_MS = 2000;
 const BARE_DELAY_MS = 10;
+// An engine not installed here is left out, saying why (browsers.mjs).
+const SKIPPED = ENGINES.map((engine) => [engine, skippedEngine(engine)]).filter(([, why]) => why);
 const CONFIGURATIONS = (process.env.VESK_ENGINES ? process.env.VESK_ENGINES.split(',') : ENGINES)
+  .filter((engine) => !SKIPPED.some(([e]) => e === engine))
   .flatMap((engine) => (engine === 'webkit'
     ? [[engine, 'webkit (default)', {}], [engine, 'webkit, no compositing', { WEBKIT_DISABLE_COMPOSITING_MODE: '1' }]]
     : [[engine, engine, {}]]));
@@ -312,7 +315,11 @@ async function enginePace(engine, env, url, split_url) {
 }
 
 async function main() {
-  const parts = process.argv.slice(2).length ? process.argv.slice(2) : ['step', 'engines', 'throttle'];
+  const chromium = !SKIPPED.some(([e]) => e === 'chromium'); // the step and throttle parts need it
+  const parts = (process.argv.slice(2).length ? process.argv.slice(2) : ['step', 'engines', 'throttle'])
+    .filter((part) => chromium || part === 'engines');
+  for (const [, why] of SKIPPED)
+    console.log(`skipped: ${why}${chromium ? '' : ' (so are the step and throttle parts)'}`);
   const load = () => loadavg().map((l) => l.toFixed(2)).join(' ');
   console.log(`load average at the start: ${load()} (${CONFIGURATIONS.length} configurations)`);
   const served = await startServer(PAGE_DIR, 0);

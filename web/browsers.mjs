@@ -37,8 +37,13 @@
 //                             HTTP error the driver reports (none in webkit)
 //   close()                   ends the browser, its driver and Xvfb, removes the profile
 // A driver that cannot do something says why in why[what].
+//
+// skippedEngine(engine) says why an engine is not installed here (its
+// Debian package), or '' when it is: the runs leave it out, saying so. In
+// CI (CI=true), where scripts/setup.sh installs every engine, it throws.
 import { spawn } from 'node:child_process';
 import { once } from 'node:events';
+import { existsSync } from 'node:fs';
 import { mkdtemp, rm } from 'node:fs/promises';
 import { createServer } from 'node:net';
 import { tmpdir } from 'node:os';
@@ -65,6 +70,22 @@ const POLL_MS = 5;
 const RESIZE_TRIES = 3;
 
 const sleep = (ms) => new Promise((done) => setTimeout(done, ms));
+
+// The files each engine runs, with the Debian package that has them.
+const FILES = {
+  chromium: [[CHROMIUM, 'chromium']],
+  firefox: [[FIREFOX, 'firefox-esr']],
+  webkit: [[WEBKIT_DRIVER, 'webkit2gtk-driver'], [MINIBROWSER, 'webkit2gtk-driver']],
+};
+const IN_CI = /^(1|true|yes)$/i.test(process.env.CI || '');
+
+export function skippedEngine(engine) {
+  const missing = (FILES[engine] || []).filter(([file]) => !existsSync(file));
+  const why = missing.map(([file, from]) => `no ${file} (${from})`).join(', ');
+  if (why && IN_CI)
+    throw new Error(`${engine}: ${why}; CI installs every engine (scripts/setup.sh browsers)`);
+  return why && `${engine} is not installed here: ${why}`;
+}
 
 // What each driver cannot do, by engine and capability.
 export const CANNOT = {

@@ -75,10 +75,15 @@ def other_scales(args, server, runtime):
 def same_as_today(p):
     cross_at(p, xs.PILE_REST, SCALE, window_xy=inside(xs.PILE_REST, SCALE), what="pile")
     surface = xs.unscale(p, xs.wait_settled(p, "pile"), SCALE, what="pile")
-    differ = [i for i in range(0, len(surface.rgb), 3)
-              if surface.rgb[i:i + 3] != p.today.rgb[i:i + 3]]
+    # Under Wine today's picture is the Linux program's, whose runtime may show a
+    # colour a step off (the SDL2-backed one's green is 254): there each pixel's class.
+    if p.runtime == "wine":
+        differ = [i for i, c in enumerate(surface.cls) if c != p.today.cls[i]]
+    else:
+        differ = [i for i in range(surface.w * surface.h)
+                  if surface.rgb[3 * i:3 * i + 3] != p.today.rgb[3 * i:3 * i + 3]]
     if differ:
-        i = differ[0] // 3
+        i = differ[0]
         xs.fail_with(p, "pile", surface, "expected today's picture shrunk by %d (%s); %d pixels "
                      "differ, the first at (%d, %d)" % (SCALE, xs.save_png(p, "today", p.today),
                                                         len(differ), i % surface.w, i // surface.w))
@@ -150,7 +155,7 @@ def suite(args, server, runtime, results):
     p = None
     try:
         if not xs.run_case(results, "%s today at %d dpi" % (name, BASE_DPI), reference, args,
-                           server, "classic" if runtime == "wine" else runtime):
+                           server, "system" if runtime == "wine" else runtime):
             return
         if runtime == "wine":
             wine_dpi(args, HIGH_DPI)
@@ -174,15 +179,16 @@ def suite(args, server, runtime, results):
 
 
 def main():
-    parser = xs.arguments("The window at the desktop's scale.", ("linux", "wine"))
+    parser = xs.arguments("The window at the desktop's scale.")
     args = parser.parse_args()
+    if args.runtime in xs.LINUX_RUNTIMES:
+        xs.runtime_or_skip(args.runtime, args.vesk)
     os.makedirs(args.artifacts, exist_ok=True)
     results = []
     server = xs.start_xvfb(size=SCREEN)
     try:
         xs.xdo(server, "mousemove", *SCREEN)
-        for runtime in xs.LINUX_RUNTIMES if args.runtime == "linux" else ("wine",):
-            suite(args, server, runtime, results)
+        suite(args, server, args.runtime, results)
     finally:
         xs.stop(server.proc)
     return xs.report(results)

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """session.py: a short scripted session of the real program, end to end.
 
-   session.py --vesk PATH --wm-close PATH [--runtime classic|compat|both] [--valgrind]
+   session.py --vesk PATH --wm-close PATH [--runtime system|private] [--valgrind]
               [--seed N]
 
 Under a private Xvfb: the crosshair must follow the pointer; then the X
@@ -112,16 +112,15 @@ def session(args, runtime, log_dir):
 
 
 def main():
-    parser = xs.arguments(__doc__.splitlines()[0], ("both",) + xs.LINUX_RUNTIMES)
+    parser = xs.arguments(__doc__.splitlines()[0], xs.LINUX_RUNTIMES)
     parser.add_argument("--valgrind", action="store_true")
     parser.add_argument("--seed", type=int, default=xs.INPUT_SEED)
     args = parser.parse_args()
-    runtimes = xs.LINUX_RUNTIMES if args.runtime == "both" else (args.runtime,)
+    xs.runtime_or_skip(args.runtime, args.vesk)
     results = []
     with tempfile.TemporaryDirectory() as log_dir:
-        for runtime in runtimes:
-            name = "%s[%s]" % ("valgrind_session" if args.valgrind else "session", runtime)
-            xs.run_case(results, name, session, args, runtime, log_dir)
+        name = "%s[%s]" % ("valgrind_session" if args.valgrind else "session", args.runtime)
+        xs.run_case(results, name, session, args, args.runtime, log_dir)
     return xs.report(results)
 
 

@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """soak.py: about a minute of scripted X input on the running toy.
 
-   soak.py --vesk PATH --wm-close PATH [--seconds S] [--runtime classic|compat] [--seed N]
+   soak.py --vesk PATH --wm-close PATH [--seconds S] [--runtime system|private] [--seed N]
 
 The X harness's seeded input (xharness.input_script): its tour of every kind
 of input, then its storm drawn at random, other windows covering the toy
-included, bounded both in time (--seconds, 60 by default) and in count
-(MAX_ACTIONS input actions).
+included, bounded both in time (--seconds: SOAK_S, a minute on the system
+runtime and half of it on the private one) and in count (MAX_ACTIONS input
+actions).
 
 Every CHECK_EVERY_S seconds the storm pauses: the buttons released, the
 covers removed and the window back on the screen, the crosshair must follow
@@ -29,7 +30,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 import xharness as xs  # noqa: E402
 
-SOAK_S = 60
+SOAK_S = {"system": 60, "private": 30}
 MAX_ACTIONS = 40000
 CHECK_EVERY_S = 6
 # Resident memory may grow this much over the settled start, in KiB.
@@ -92,9 +93,11 @@ def soak(args, runtime):
 
 def main():
     parser = xs.arguments(__doc__.splitlines()[0], xs.LINUX_RUNTIMES)
-    parser.add_argument("--seconds", type=float, default=SOAK_S)
+    parser.add_argument("--seconds", type=float)
     parser.add_argument("--seed", type=int, default=xs.INPUT_SEED)
     args = parser.parse_args()
+    xs.runtime_or_skip(args.runtime, args.vesk)
+    args.seconds = args.seconds or SOAK_S[args.runtime]
     results = []
     xs.run_case(results, "soak[%s]" % args.runtime, soak, args, args.runtime)
     return xs.report(results)
