@@ -3,12 +3,27 @@
 # `make run` plays, `make test` runs the quick tests, `make check` runs every
 # test CI runs (.ci/run), `make bench` measures; each installs what is missing
 # first (scripts/setup.sh). docs/building.md lists every command.
-# The build folders are the presets': build, build-sanitize, build-fuzz,
-# build-bench, build-web, build-windows, build-arm64.
 # `make release` writes every artifact of a release into $(DIST)/ (docs/releasing.md);
 # `make test-release` checks that two of them are byte-identical, signed ones and upgrades.
-BUILD = build
-BENCH_BUILD = build-bench
+
+# The build trees' folders: CMakePresets.json names each once (scripts/tree.sh reads it).
+tree = $(shell ./scripts/tree.sh $(1))
+override BUILD := $(call tree,default)
+override BENCH_BUILD := $(call tree,bench)
+override WEB_BUILD := $(call tree,web)
+override WINDOWS_BUILD := $(call tree,windows)
+override ARM64_BUILD := $(call tree,arm64)
+
+# $(call build_tree,PRESET[,PURPOSE[,OPTIONS]]): installs what PURPOSE needs, runs
+# the preset's configure step (cmake OPTIONS added), builds the tree. Every build
+# configures first: quick when nothing changed, and the probes look again for
+# what was missing (packages a later command installed).
+define build_tree
+$(if $(2),./scripts/setup.sh $(2))
+cmake --preset $(1) $(3)
+cmake --build --preset $(1) -j $(JOBS)
+endef
+
 # Repetitions of every benchmark; the report gives their medians.
 BENCH_REPETITIONS ?= 10
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
@@ -38,11 +53,8 @@ awk '/^[0-9]+\/[0-9]+ Test: /{name=$$3} /^skipped: /{print "skipped " name ": " 
   $(2)/Testing/Temporary/LastTest.log; exit $$status
 endef
 
-# Every build configures its tree first: quick when nothing changed, and the
-# probes look again for what was missing (packages a later command installed).
 build:
-	cmake --preset default
-	cmake --build --preset default -j $(JOBS)
+	$(call build_tree,default)
 
 run:
 	./scripts/setup.sh run
@@ -69,16 +81,12 @@ test-robust:
 # Unit tests, the long world runs, and a scripted session of the real program
 # under Xvfb, built with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize:
-	./scripts/setup.sh test
-	cmake --preset sanitize
-	cmake --build --preset sanitize -j $(JOBS)
-	@$(call ctest,sanitize,build-sanitize)
+	$(call build_tree,sanitize,test)
+	@$(call ctest,sanitize,$(call tree,sanitize))
 
 # libFuzzer targets built with clang (and both sanitizers), FUZZ_SECONDS each.
 fuzz:
-	./scripts/setup.sh fuzz
-	cmake --preset fuzz
-	cmake --build --preset fuzz -j $(JOBS)
+	$(call build_tree,fuzz,fuzz)
 	./fuzz/run.sh $(FUZZ_SECONDS)
 
 # The Debian package from build to removal on this machine (as root or through sudo).
@@ -164,13 +172,10 @@ test-release:
 # In a browser: the same sources built to WebAssembly with Debian's
 # Emscripten into $(WEB_BUILD)/ (docs/browser.md); the preset names the
 # toolchain file and the NODE_PATH Debian's emcc needs.
-WEB_BUILD = build-web
 WEB_PORT ?= 8080
 
 web:
-	./scripts/setup.sh web
-	cmake --preset web
-	cmake --build --preset web -j $(JOBS)
+	$(call build_tree,web,web)
 
 # Serves $(WEB_BUILD)/ on 127.0.0.1:$(WEB_PORT) until Ctrl-C.
 serve: web
@@ -180,29 +185,26 @@ web/node_modules/.package-lock.json: web/package.json web/package-lock.json
 	npm ci --prefix web --no-audit --no-fund
 
 # The page in Chromium, Firefox and WebKit (web/browsers.mjs) against the desktop program
-# in Xvfb; VESK_ENGINES=firefox,webkit picks some.
+# in Xvfb: web/'s npm test; VESK_ENGINES=firefox,webkit picks some.
 test-web: web web/node_modules/.package-lock.json
 	./scripts/setup.sh browsers
 	$(MAKE) build
-	VESK_WEB_DIR=$(CURDIR)/$(WEB_BUILD) VESK_DESKTOP=$(CURDIR)/$(BUILD)/vesk node --test web/test/serve.test.mjs web/test/browser.test.mjs
+	npm test --prefix web
 
 # The world step's median time in the browser beside the native one, and the page's pace
 # in each engine beside a bare 10 ms timer loop (reported, not judged).
 bench-web: web web/node_modules/.package-lock.json
 	./scripts/setup.sh browsers
 	$(MAKE) build
-	VESK_WEB_DIR=$(CURDIR)/$(WEB_BUILD) VESK_STEP_BENCH=$(CURDIR)/$(BUILD)/vesk_step_bench node web/bench.mjs
+	node web/bench.mjs
 
 # On Windows: the same sources cross-built with mingw-w64 into $(WINDOWS_BUILD)/
 # (docs/windows.md); its tests run under Wine in a private prefix there (the
 # preset sets WINEPREFIX; WINDOWS_ENV is for the commands run outside CTest).
-WINDOWS_BUILD = build-windows
 WINDOWS_ENV = WINEPREFIX=$(CURDIR)/$(WINDOWS_BUILD)/wineprefix WINEDEBUG=-all
 
 windows:
-	./scripts/setup.sh windows
-	cmake --preset windows
-	cmake --build --preset windows -j $(JOBS)
+	$(call build_tree,windows,windows)
 	rm -f $(WINDOWS_BUILD)/vesk-*-win64.exe $(WINDOWS_BUILD)/vesk-*-win64.zip
 	cpack --preset windows
 
@@ -230,13 +232,10 @@ bench-windows: windows
 # (docs/arm64.md). Configuring makes the sysroot there (made anew once
 # `make clean` removed it); ARM64_SYSROOT names another folder for it, which
 # test-release's builds share.
-ARM64_BUILD = build-arm64
 ARM64_SYSROOT ?=
 
 arm64:
-	./scripts/setup.sh arm64
-	cmake --preset arm64 $(if $(ARM64_SYSROOT),-DVESK_SYSROOT=$(abspath $(ARM64_SYSROOT)))
-	cmake --build --preset arm64 -j $(JOBS)
+	$(call build_tree,arm64,arm64,$(if $(ARM64_SYSROOT),-DVESK_SYSROOT=$(abspath $(ARM64_SYSROOT))))
 	rm -f $(ARM64_BUILD)/vesk_*.deb
 	cpack --preset arm64
 
@@ -250,15 +249,19 @@ test-arm64: arm64
 
 # Benchmarks of a Release build on the dummy video driver, repetitions
 # interleaved at random, medians reported, then the step over the floor;
-# then the program's peak resident memory on X11 under a private Xvfb.
+# then the program's peak resident memory on X11 under a private Xvfb, and
+# the frame pace and present there with the window at scales 1, 2 and 3 on
+# both runtimes beside today's window, BENCH_SCALE_ROUNDS turns of runs.
+BENCH_SCALE_ROUNDS ?= 3
 bench:
-	./scripts/setup.sh bench
-	cmake --preset bench
-	cmake --build --preset bench -j $(JOBS)
+	$(call build_tree,bench,bench)
 	SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy ./$(BENCH_BUILD)/bench/vesk_bench \
 	  --benchmark_repetitions=$(BENCH_REPETITIONS) --benchmark_report_aggregates_only=true \
 	  --benchmark_enable_random_interleaving=true
 	./scripts/peak_rss.sh $(BENCH_BUILD)
+	python3 tests/xharness.py scale-pace --vesk $(BENCH_BUILD)/vesk \
+	  --bench $(BENCH_BUILD)/bench/vesk_bench_window --today $(BENCH_BUILD)/bench/vesk_bench_unscaled \
+	  --rounds $(BENCH_SCALE_ROUNDS)
 
 # Instructions of each phase under callgrind (after make bench has built).
 bench-count:
@@ -269,10 +272,5 @@ format:
 	git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format -i
 
 clean:
-	rm -rf $(BUILD) build-sanitize build-fuzz $(BENCH_BUILD) $(WEB_BUILD) $(WINDOWS_BUILD) \
-	  $(ARM64_BUILD) $(DIST) $(RELEASE_TEST)
-
-# The folders are fixed by CMakePresets.json: say so rather than build elsewhere.
-ifneq ($(BUILD) $(BENCH_BUILD) $(WEB_BUILD) $(WINDOWS_BUILD) $(ARM64_BUILD),build build-bench build-web build-windows build-arm64)
-$(error the build folders are CMakePresets.json's (build, build-bench, build-web, build-windows, build-arm64); do not set BUILD, BENCH_BUILD, WEB_BUILD, WINDOWS_BUILD or ARM64_BUILD)
-endif
+	rm -rf $(foreach preset,default sanitize fuzz bench web windows arm64,$(call tree,$(preset))) \
+	  $(DIST) $(RELEASE_TEST)

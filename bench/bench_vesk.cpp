@@ -1,7 +1,9 @@
 // bench_vesk.cpp: Google Benchmark suite over the program's own code (vesk_core).
 //
 // Runs on the dummy video driver with the window the program opens (200 x 300,
-// 16 bits asked for, SDL_ANYFORMAT) and the world seeded as at start-up.
+// 16 bits asked for, SDL_ANYFORMAT) and the world seeded as at start-up; built
+// as vesk_bench_window (VESK_BENCH_WINDOW), on the driver the environment
+// names, with the platform's settings and its window beneath.
 // Every world benchmark works on that one grain list, so the step and the
 // floor walk the same heap nodes at the same addresses:
 //   seed           init() from an empty world: 199,999 creer calls and the
@@ -23,9 +25,16 @@
 //                  frame rate over the delay's, in percent; work_ms is the
 //                  median time of frame() right after its delay
 //   pump, pointer, present, giv_pixel, bresline_crosshair: the parts of a frame
+//   present_full   a present in which every row changed (a fill of the whole
+//                  surface, then present and clear), on the wall clock: in a
+//                  window (vesk_bench_window on X11) it includes the display
+//                  server's share
 // At exit the medians of step_settled and step_fresh are printed as ratios
 // to the floor's median of the same run.
-#include "world.h"
+#include "kit.h"
+#ifdef VESK_BENCH_WINDOW
+#include "platform.h"
+#endif
 
 #include <benchmark/benchmark.h>
 
@@ -56,21 +65,9 @@ const int PIXEL_POINTS = 4096;
 // Half the crosshair's extent, as frame() draws it, in normalized units.
 const float CROSSHAIR_REACH = 0.1f;
 
-struct cell {
-    int32_t x, y;
-};
-
 std::vector<cell> fresh_cells;   // every grain's cell right after seeding, in list order
 std::vector<cell> settled_cells; // every grain's cell once the pile stopped moving
 int settle_steps;                // steps the pile took to stop moving
-
-std::vector<cell> snapshot()
-{
-    std::vector<cell> cells;
-    for (grain *g = head; g && g->next; g = g->next)
-        cells.push_back({g->x, g->y});
-    return cells;
-}
 
 // Puts every grain back at the cell it had in cells and rebuilds the grid.
 void restore(const std::vector<cell> &cells)
@@ -84,30 +81,28 @@ void restore(const std::vector<cell> &cells)
     }
 }
 
-void start()
+// SDL and the seeded world, then the settled one; false when either fails.
+bool start()
 {
-    setenv("SDL_VIDEODRIVER", "dummy", 0);
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0) {
-        std::fprintf(stderr, "vesk_bench: cannot start SDL: %s\n", SDL_GetError());
-        std::exit(1);
+#ifdef VESK_BENCH_WINDOW
+    platform_prepare(); // SDL's settings as the program has them (software presentation)
+#endif
+    if (!kit_start("vesk_bench", "dummy"))
+        return false;
+    if (!init()) {
+        std::fprintf(stderr, "vesk_bench: out of memory for the grains\n");
+        return false;
     }
-    screen = SDL_SetVideoMode(WINDOW_WIDTH, WINDOW_HEIGHT, 16, SDL_ANYFORMAT);
-    if (!screen || !init()) {
-        std::fprintf(stderr, "vesk_bench: cannot open the window or seed the world\n");
-        std::exit(1);
-    }
-    vesk_Init(screen);
-    fresh_cells = snapshot();
-    std::vector<cell> before;
+    fresh_cells = grain_cells();
     for (settle_steps = 0; settle_steps < SETTLE_LIMIT; settle_steps++) {
-        before = snapshot();
+        std::vector<cell> before = grain_cells();
         loop();
-        if (snapshot().size() == before.size() &&
-            std::memcmp(snapshot().data(), before.data(), before.size() * sizeof(cell)) == 0)
+        if (grain_cells() == before)
             break;
     }
-    settled_cells = snapshot();
+    settled_cells = grain_cells();
     SDL_FillRect(screen, nullptr, 0);
+    return true;
 }
 
 void seed(benchmark::State &state)
@@ -117,19 +112,13 @@ void seed(benchmark::State &state)
         state.PauseTiming();
         grain *saved_head = head, *saved_tail = tail;
         std::memcpy(saved_matrix, matrix, sizeof matrix);
-        std::memset(matrix, 0, sizeof matrix);
-        head = tail = nullptr;
-        rand_state = 1;
+        set_world_aside();
         state.ResumeTiming();
 
         benchmark::DoNotOptimize(init());
 
         state.PauseTiming();
-        while (head) {
-            grain *next = head->next;
-            std::free(head);
-            head = next;
-        }
+        reset_world();
         // Give the freed nodes back, so the next seeding starts from fresh
         // memory as the program's does.
         malloc_trim(0);
@@ -167,20 +156,11 @@ void frame_work(benchmark::State &state)
         benchmark::DoNotOptimize(frame());
 }
 
-// Sum of every grain's x and y in list order: the floor's walk.
-int32_t walk()
-{
-    int32_t sum = 0;
-    for (grain *g = head; g && g->next; g = g->next)
-        sum += g->x + g->y;
-    return sum;
-}
-
 void floor_walk(benchmark::State &state)
 {
     restore(settled_cells);
     for (auto _ : state)
-        benchmark::DoNotOptimize(walk());
+        benchmark::DoNotOptimize(::floor_walk());
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(settled_cells.size()));
 }
 
@@ -193,7 +173,7 @@ void floor_walk_after_delay(benchmark::State &state)
         state.PauseTiming();
         SDL_Delay(FRAME_DELAY_MS);
         state.ResumeTiming();
-        benchmark::DoNotOptimize(walk());
+        benchmark::DoNotOptimize(::floor_walk());
     }
 }
 
@@ -222,7 +202,7 @@ void step_vs_floor(benchmark::State &state)
     std::vector<double> floor, step, ratio; // seconds, seconds, step / floor
     for (auto _ : state) {
         double t0 = seconds_now(CLOCK_THREAD_CPUTIME_ID);
-        benchmark::DoNotOptimize(walk());
+        benchmark::DoNotOptimize(::floor_walk());
         double t1 = seconds_now(CLOCK_THREAD_CPUTIME_ID);
         loop();
         double t2 = seconds_now(CLOCK_THREAD_CPUTIME_ID);
@@ -284,6 +264,14 @@ void present(benchmark::State &state)
         vesk_Refresh(screen);
 }
 
+void present_full(benchmark::State &state)
+{
+    int i = 0;
+    for (auto _ : state) {
+        SDL_FillRect(screen, nullptr, i++ % 2 ? green : white);
+        vesk_Refresh(screen);
+    }
+}
 void giv_pixel(benchmark::State &state)
 {
     // The points the step plots: grains spread over the whole grid.
@@ -391,6 +379,7 @@ BENCHMARK(frame_pace)->Iterations(PACE_PAIRS)->UseRealTime()->Unit(benchmark::kM
 BENCHMARK(pump)->Unit(benchmark::kNanosecond);
 BENCHMARK(pointer)->Unit(benchmark::kNanosecond);
 BENCHMARK(present)->Unit(benchmark::kMicrosecond);
+BENCHMARK(present_full)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(giv_pixel)->Unit(benchmark::kNanosecond);
 BENCHMARK(bresline_crosshair)->Unit(benchmark::kNanosecond);
 
@@ -399,7 +388,8 @@ int main(int argc, char **argv)
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    start();
+    if (!start())
+        return 1;
     ratio_reporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();

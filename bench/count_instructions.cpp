@@ -8,7 +8,7 @@
 // floor_walk (STEPS of each once the pile has stopped moving), frame (STEPS
 // frames on the settled world). Divide step_settled, floor_walk and frame by
 // STEPS. Without valgrind it runs the same phases and prints nothing more.
-#include "world.h"
+#include "kit.h"
 
 #include <valgrind/callgrind.h>
 
@@ -20,23 +20,10 @@ static const int STEPS = 10;
 // Steps after which the seeded pile has stopped moving (it takes 59).
 static const int SETTLE_STEPS = 100;
 
-static int32_t walk()
-{
-    int32_t sum = 0;
-    for (grain *g = head; g && g->next; g = g->next)
-        sum += g->x + g->y;
-    return sum;
-}
-
 int main()
 {
-    setenv("SDL_VIDEODRIVER", "dummy", 0);
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0)
+    if (!kit_start("vesk_count", "dummy"))
         return 1;
-    screen = SDL_SetVideoMode(WINDOW_WIDTH, WINDOW_HEIGHT, 16, SDL_ANYFORMAT);
-    if (!screen)
-        return 1;
-    vesk_Init(screen);
 
     CALLGRIND_START_INSTRUMENTATION;
     CALLGRIND_ZERO_STATS;
@@ -57,7 +44,7 @@ int main()
         loop();
     CALLGRIND_DUMP_STATS_AT("step_settled");
     for (int i = 0; i < STEPS; i++)
-        sink = sink + walk();
+        sink = sink + floor_walk();
     CALLGRIND_DUMP_STATS_AT("floor_walk");
     for (int i = 0; i < STEPS; i++)
         sink = sink + frame();

@@ -14,15 +14,14 @@
 // a moment into the page). It is then set aside, not freed: the timed world's
 // grains get fresh memory, laid out one after another as in the toy (a list
 // rebuilt from freed blocks is scattered and walks several times slower).
-// A step that moves no grain marks the world settled (a move lowers one grain
-// by one row, so the sum of the grains' rows tells); it stays settled.
+// A step that moves no grain marks the world settled; it stays settled.
 //
 // Prints a readable summary, then one line "step-timing {JSON}" with
 // where ("native", "browser" or "windows"), steps, grains, settled_after (the first
 // step that moved nothing, or steps if none) and median_ms of the falling
 // steps, the settled steps and all steps (null for an empty phase).
 // Exits 1 when SDL, the surface or the seeding fails.
-#include "world.h"
+#include "kit.h"
 
 #include <algorithm>
 #include <chrono>
@@ -33,38 +32,11 @@
 static const int STEPS_DEFAULT = 600;
 static const int STEPS_MAX = 100000;
 static const int WARMUP_STEPS = 150;
-// Requested depth in bits per pixel, as the toy asks.
-static const int WINDOW_DEPTH = 16;
 
 // Set by the platform's build: the report's name for where it ran, and the
 // video driver taken unless SDL_VIDEODRIVER names one ("" for SDL's choice).
 static const char *const WHERE = STEP_BENCH_WHERE;
 static const char *const VIDEO_DRIVER = STEP_BENCH_VIDEO_DRIVER;
-
-// Sum of the rows of all grains, and their number.
-static long long row_sum(int *count)
-{
-    long long sum = 0;
-    int n = 0;
-    for (grain *g = head; g && g->next; g = g->next) {
-        sum += g->y;
-        n++;
-    }
-    *count = n;
-    return sum;
-}
-
-// Sets the world aside (its grains stay allocated) and empties the grid and
-// the generator: the world as before init().
-static void set_world_aside()
-{
-    head = nullptr;
-    tail = nullptr;
-    for (int x = 0; x <= WORLD_COLUMNS; x++)
-        for (int y = 0; y <= WORLD_ROWS; y++)
-            matrix[x][y] = nullptr;
-    rand_state = 1;
-}
 
 // Median of times[first, last) in milliseconds, or a negative number when empty.
 static double median_ms(const std::vector<double> &times, int first, int last)
@@ -95,22 +67,8 @@ int main(int argc, char *argv[])
             return 1;
         }
     }
-    static char driver_setting[64]; // putenv keeps the string: Windows has no setenv
-    if (*VIDEO_DRIVER && !std::getenv("SDL_VIDEODRIVER")) {
-        std::snprintf(driver_setting, sizeof driver_setting, "SDL_VIDEODRIVER=%s", VIDEO_DRIVER);
-        putenv(driver_setting);
-    }
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        std::fprintf(stderr, "vesk_step_bench: cannot start SDL: %s\n", SDL_GetError());
+    if (!kit_start("vesk_step_bench", *VIDEO_DRIVER ? VIDEO_DRIVER : nullptr))
         return 1;
-    }
-    screen = SDL_SetVideoMode(WINDOW_WIDTH, WINDOW_HEIGHT, WINDOW_DEPTH, SDL_ANYFORMAT);
-    if (!screen) {
-        std::fprintf(stderr, "vesk_step_bench: cannot open the surface: %s\n", SDL_GetError());
-        SDL_Quit();
-        return 1;
-    }
-    vesk_Init(screen);
     bool seeded = init();
     for (int i = 0; seeded && i < WARMUP_STEPS; i++) {
         vesk_Refresh(screen);
@@ -123,8 +81,8 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    int grains = 0;
-    long long rows = row_sum(&grains);
+    int grains = grain_count();
+    std::vector<cell> cells = grain_cells();
     int settled_after = steps;
     std::vector<double> times(steps);
     for (int i = 0; i < steps; i++) {
@@ -133,11 +91,10 @@ int main(int argc, char *argv[])
         loop();
         auto stop = std::chrono::steady_clock::now();
         times[i] = std::chrono::duration<double, std::milli>(stop - start).count();
-        int count = 0;
-        long long now_rows = row_sum(&count);
-        if (now_rows == rows && settled_after == steps)
+        std::vector<cell> now = grain_cells();
+        if (now == cells && settled_after == steps)
             settled_after = i;
-        rows = now_rows;
+        cells.swap(now);
     }
 
     double falling = median_ms(times, 0, settled_after);

@@ -24,7 +24,7 @@
 // up to about 2^24 idle passes (~0.5 s) before its stall test ends it, so
 // an input holds at most MAX_CALLS calls.
 #include "fuzz_input.h"
-#include "vesk.h"
+#include "kit.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -48,11 +48,8 @@ static void report_calls()
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    setenv("SDL_VIDEODRIVER", "dummy", 1);
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        std::fprintf(stderr, "fuzz_draw: SDL_Init: %s\n", SDL_GetError());
+    if (!kit_start("fuzz_draw", "dummy"))
         std::abort();
-    }
     std::atexit(report_calls);
     return 0;
 }

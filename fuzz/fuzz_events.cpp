@@ -25,13 +25,12 @@
 // Every input starts from the same state: an empty queue, zeroed event and
 // pointer records, and a small world of WORLD_GRAINS grains.
 #include "fuzz_input.h"
-#include "world.h"
+#include "kit.h"
 
 #include <SDL_syswm.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 // Records per input, and pushes per burst.
 static const int MAX_RECORDS = 64;
@@ -61,62 +60,34 @@ static void fail(const char *what)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    setenv("SDL_VIDEODRIVER", "dummy", 1);
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0) {
-        std::fprintf(stderr, "fuzz_events: SDL_Init: %s\n", SDL_GetError());
+    if (!kit_start("fuzz_events", "dummy"))
         std::abort();
-    }
-    screen = SDL_SetVideoMode(WINDOW_WIDTH, WINDOW_HEIGHT, 16, SDL_ANYFORMAT);
-    if (!screen) {
-        std::fprintf(stderr, "fuzz_events: SDL_SetVideoMode: %s\n", SDL_GetError());
-        std::abort();
-    }
-    vesk_Init(screen);
     std::atexit(report_counts);
     return 0;
 }
 
-static void reset_world()
+// The start of every input: the world as at start-up, then the small world.
+static void small_world()
 {
-    while (head)
-        detruire(head);
-    std::memset(matrix, 0, sizeof matrix);
+    drain_events();
+    reset_world();
+    std::vector<grain *> nodes = make_list(WORLD_GRAINS);
     for (int i = 0; i < WORLD_GRAINS; i++) {
-        grain *g = tail; // null on the first call; creer then makes two nodes
-        if (!creer())
-            fail("out of memory");
-        if (!g)
-            g = head;
         int cell = i * WORLD_SPACING;
-        g->kind = 1;
-        g->x = 1 + cell % WORLD_COLUMNS;
-        g->y = 1 + (cell / WORLD_COLUMNS) % (WORLD_ROWS - 1);
-        if (matrix[g->x][g->y])
+        int x = 1 + cell % WORLD_COLUMNS, y = 1 + (cell / WORLD_COLUMNS) % (WORLD_ROWS - 1);
+        if (matrix[x][y])
             fail("small world: two grains in one cell");
-        matrix[g->x][g->y] = g;
+        place(nodes[i], x, y);
     }
-    ici = nullptr;
 }
 
+// The world invariant (kit.h); returns the number of grains.
 static int check_world()
 {
-    static unsigned stamp[WORLD_COLUMNS + 1][WORLD_ROWS + 1];
-    static unsigned epoch;
-    epoch++;
-    int n = 0;
-    for (grain *g = head; g && g->next; g = g->next) {
-        if (g->x < 1 || g->x > WORLD_COLUMNS || g->y < 1 || g->y >= WORLD_ROWS)
-            fail("a listed grain is off the grid");
-        if (matrix[g->x][g->y] != g)
-            fail("a listed grain is not its cell's grain");
-        stamp[g->x][g->y] = epoch;
-        n++;
-    }
-    for (int x = 0; x <= WORLD_COLUMNS; x++)
-        for (int y = 0; y <= WORLD_ROWS; y++)
-            if (matrix[x][y] && stamp[x][y] != epoch)
-                fail("an occupied cell holds a grain not listed there");
-    return n;
+    std::string broken = world_invariant();
+    if (!broken.empty())
+        fail(broken.c_str());
+    return grain_count();
 }
 
 // A raw event from the input. SDL 1.2 copies the window-manager message a
@@ -146,15 +117,7 @@ static void check_pointer(mouse_state m, int w, int h)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     fuzz_input in = {data, size, 0};
-    SDL_Event drop;
-    while (SDL_PollEvent(&drop)) {
-    }
-    std::memset(&event, 0, sizeof event);
-    std::memset(&mouse_event, 0, sizeof mouse_event);
-    souris_verte = mouse_state();
-    souris_brune = mouse_state();
-    mouse_info = mouse_state();
-    reset_world();
+    small_world();
     int grains = check_world();
 
     int w = take_u16(in) % (MAX_SIDE + 1);

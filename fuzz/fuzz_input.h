@@ -7,16 +7,16 @@
 //   - take_float gives a float of every interesting kind: any bit pattern
 //     (NaN payloads, infinities, denormals), small values around the
 //     normalized range [-1, 1], values just inside and outside its ends,
-//     huge and tiny magnitudes, and a table of special values.
+//     huge and tiny magnitudes, and the kit's special values (kit.h).
 #ifndef VESK_FUZZ_INPUT_H
 #define VESK_FUZZ_INPUT_H
 
-#include <cfloat>
+#include "kit.h"
+
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <limits>
 
 struct fuzz_input {
     const uint8_t *data;
@@ -56,25 +56,6 @@ inline void take_bytes(fuzz_input &in, void *out, size_t n)
 
 inline float take_float(fuzz_input &in)
 {
-    static const float specials[] = {std::numeric_limits<float>::quiet_NaN(),
-                                     -std::numeric_limits<float>::quiet_NaN(),
-                                     std::numeric_limits<float>::infinity(),
-                                     -std::numeric_limits<float>::infinity(),
-                                     FLT_MAX,
-                                     -FLT_MAX,
-                                     FLT_MIN,
-                                     -FLT_MIN,
-                                     std::numeric_limits<float>::denorm_min(),
-                                     -std::numeric_limits<float>::denorm_min(),
-                                     0.0f,
-                                     -0.0f,
-                                     1.0f,
-                                     -1.0f,
-                                     0.003f,
-                                     65536.0f,
-                                     1e30f,
-                                     -1e30f};
-    const int special_count = sizeof specials / sizeof specials[0];
     uint8_t kind = take_byte(in);
     switch (kind % 8) {
     case 0:
@@ -100,7 +81,7 @@ inline float take_float(fuzz_input &in)
         return std::ldexp(static_cast<int8_t>(take_byte(in)) / 128.0f,
                           static_cast<int8_t>(take_byte(in)));
     default:
-        return specials[take_byte(in) % special_count];
+        return SPECIAL_FLOATS[take_byte(in) % SPECIAL_FLOAT_COUNT];
     }
 }
 

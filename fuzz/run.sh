@@ -1,18 +1,19 @@
 #!/bin/sh
-# Runs each libFuzzer target in build-fuzz for a bounded time on each SDL 1.2
-# runtime the X harness tests here (tests/xharness.py with-runtime: the
-# system's, and sdl12-compat in its private folder; one it does not test is
-# reported skipped, with the reason), starting from the target's corpus in
-# fuzz/corpus/<target>/ (read only: new inputs go to a scratch copy in
-# build-fuzz/corpus/<target>/). Exits 1 on the first run that finds a crash,
-# a sanitizer report, a failed check or a timeout.
+# Runs each libFuzzer target of the fuzz preset's tree (BUILD below) for a
+# bounded time on each SDL 1.2 runtime the X harness tests here
+# (tests/xharness.py with-runtime: the system's, and sdl12-compat in its
+# private folder; one it does not test is reported skipped, with the reason),
+# starting from the target's corpus in fuzz/corpus/<target>/ (read only: new
+# inputs go to a scratch copy in BUILD/corpus/<target>/). Exits 1 on the first
+# run that finds a crash, a sanitizer report, a failed check or a timeout.
 #   fuzz/run.sh [SECONDS]     seconds per target and runtime, 30 by default
 # To grow a corpus after a longer run, merge the scratch copy into it:
-#   build-fuzz/fuzz/fuzz_draw -merge=1 fuzz/corpus/fuzz_draw build-fuzz/corpus/fuzz_draw
+#   BUILD/fuzz/fuzz_draw -merge=1 fuzz/corpus/fuzz_draw BUILD/corpus/fuzz_draw
 set -eu
 cd "$(dirname "$0")/.."
 
 seconds=${1:-30}
+build=$(scripts/tree.sh fuzz)
 # A single input may take this long before it counts as a hang, in seconds
 # (the slowest known calls, lines and circles far off the surface, take < 1 s).
 timeout_s=25
@@ -22,16 +23,16 @@ skip_status=77
 
 for runtime in system private; do
     for target in fuzz_events fuzz_draw; do
-        work=build-fuzz/corpus/$target
-        log=build-fuzz/$target-$runtime.log
+        work=$build/corpus/$target
+        log=$build/$target-$runtime.log
         rm -rf "$work"
         mkdir -p "$work"
         echo "== $target on the $runtime runtime: ${seconds} s"
         status=0
         SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy python3 tests/xharness.py with-runtime \
-            "$runtime" "build-fuzz/fuzz/$target" -max_total_time="$seconds" \
+            "$runtime" "$build/fuzz/$target" -max_total_time="$seconds" \
             -timeout="$timeout_s" -error_exitcode=1 -timeout_exitcode=1 -print_final_stats=1 \
-            -artifact_prefix="build-fuzz/$target-$runtime-" "$work" "fuzz/corpus/$target" \
+            -artifact_prefix="$build/$target-$runtime-" "$work" "fuzz/corpus/$target" \
             >"$log" 2>&1 || status=$?
         if [ "$status" -eq "$skip_status" ] && grep -q '^skipped: ' "$log"; then
             grep '^skipped: ' "$log"
@@ -40,7 +41,7 @@ for runtime in system private; do
         if [ "$status" -ne 0 ]; then
             tail -n 60 "$log"
             echo "fuzz: $target failed on the $runtime runtime; the input that did it is in" \
-                "build-fuzz/$target-$runtime-*" >&2
+                "$build/$target-$runtime-*" >&2
             exit 1
         fi
         grep -E "^runtime |seed corpus|^Done|number_of_executed_units|average_exec_per_sec|new_units_added|^fuzz_" "$log"

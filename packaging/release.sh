@@ -8,10 +8,10 @@
 #   DEB's name                  the Debian package, copied, and each further
 #                               DEB (another architecture's) after WINDOWS_DIR
 #   vesk-VERSION-web.zip        the page, in a folder vesk-VERSION-web/: the
-#                               files a static host serves from the top of
-#                               WEB_DIR (pages, scripts, WebAssembly, the web
-#                               app manifest, the vesk* icons), not the build
-#                               system's files nor the timing page bench.*
+#                               files of WEB_DIR that the page's list names
+#                               (src/platform/web/page_files.txt under
+#                               SOURCE_DIR) and its service worker sw.js; not
+#                               the build system's files nor the timing page
 #   vesk-VERSION.tar.gz         the committed tree (HEAD of SOURCE_DIR's git
 #                               repository) in a folder vesk-VERSION/
 #   vesk-VERSION-win64.exe      the Windows installer, copied from WINDOWS_DIR
@@ -57,7 +57,14 @@ die() {
 for deb in "$@"; do
     [ -f "$deb" ] || die "no Debian package $deb"
 done
-for page in index.html index.js index.wasm; do
+# The page's files, one a line: each of the list's names and patterns, and the worker.
+# (A pattern that matches nothing stays as it is, and is no file.)
+page_list="$source_dir/src/platform/web/page_files.txt"
+[ -f "$page_list" ] || die "no $page_list"
+page_files=$(sed -n '/^[^#]/p' "$page_list" | while IFS= read -r pattern; do
+    for file in "$web"/$pattern; do basename "$file"; done
+done; echo sw.js)
+for page in $page_files; do
     [ -f "$web/$page" ] || die "no $web/$page: build the page first (make web)"
 done
 windows_files=""
@@ -108,17 +115,9 @@ mkdir -p "$dist"
 dist=$(cd "$dist" && pwd)
 cp "$@" "$dist/"
 
-# The page: what the browser loads, by kind.
 page_dir="$dist/vesk-$version-web"
 mkdir "$page_dir"
-for file in "$web"/*; do
-    name=$(basename "$file")
-    [ -f "$file" ] || continue
-    case "$name" in
-    bench.*) ;;
-    *.html | *.js | *.wasm | *.webmanifest | vesk*.png | vesk*.svg) cp "$file" "$page_dir/" ;;
-    esac
-done
+for page in $page_files; do cp "$web/$page" "$page_dir/"; done
 pack_zip "$dist" "vesk-$version-web" "$dist/vesk-$version-web.zip"
 rm -rf "$page_dir"
 

@@ -1,9 +1,9 @@
 #!/bin/sh
 # Runs vesk_count under callgrind and prints the instructions of each phase:
-#   scripts/count_instructions.sh [BUILD_DIR]     (default build-bench)
+#   scripts/count_instructions.sh [BUILD_DIR]     (default the bench preset's tree)
 # step_settled, floor_walk and frame are per step (the tool runs 10 of each).
 set -eu
-build="${1:-build-bench}"
+build="${1:-$("$(dirname "$0")/tree.sh" bench)}"
 out="$(mktemp -d)"
 trap 'rm -rf "$out"' EXIT
 SDL_VIDEODRIVER=dummy valgrind -q --tool=callgrind --instr-atstart=no \

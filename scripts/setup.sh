@@ -1,10 +1,10 @@
 #!/bin/sh
 # Installs the Debian packages that are missing for a purpose:
-#   run   the toy itself: compiler, CMake, SDL 1.2
-#   test  also GoogleTest, Xvfb, xdotool, ImageMagick, both SDL 1.2 runtimes,
+#   run   the toy itself: compiler, CMake, SDL 1.2, Xlib
+#   test  also GoogleTest, Xvfb, xdotool, xrdb, ImageMagick, both SDL 1.2 runtimes,
 #         the checkers of the desktop entry, the manual page, the AppStream
 #         metadata and the Debian package, rsvg-convert, zip
-#   bench also Google Benchmark, valgrind, Xvfb, xdotool and Python 3
+#   bench also Google Benchmark, valgrind, Xvfb, xdotool, xrdb and Python 3
 #   package  what test installs, and dpkg-dev for the Debian package
 #   release  what package installs, and what checks a release: diffoscope
 #         (its minimal set), osslsigncode, gnupg, openssl (the builds of the
@@ -31,8 +31,8 @@
 # build with those installed by hand proceeds.
 set -eu
 
-packages="build-essential cmake pkg-config libsdl1.2-dev libsdl1.2debian"
-test_packages="libgtest-dev libsdl1.2-compat xvfb xauth xdotool x11-utils imagemagick python3
+packages="build-essential cmake pkg-config libsdl1.2-dev libsdl1.2debian libx11-dev"
+test_packages="libgtest-dev libsdl1.2-compat xvfb xauth xdotool x11-utils x11-xserver-utils imagemagick python3
     desktop-file-utils groff-base man-db mandoc librsvg2-bin appstream lintian zip unzip"
 case "${1:-run}" in
 run) ;;
@@ -41,7 +41,7 @@ package) packages="$packages $test_packages dpkg-dev" ;;
 release) packages="$packages $test_packages dpkg-dev diffoscope-minimal osslsigncode gnupg openssl" ;;
 robust) packages="$packages $test_packages valgrind" ;;
 fuzz) packages="$packages clang libclang-rt-dev libsdl1.2-compat python3" ;;
-bench) packages="$packages libgtest-dev libbenchmark-dev libsdl1.2-compat xvfb xauth xdotool x11-utils python3 valgrind" ;;
+bench) packages="$packages libgtest-dev libbenchmark-dev libsdl1.2-compat xvfb xauth xdotool x11-utils x11-xserver-utils python3 valgrind" ;;
 web | browsers)
     packages="$packages emscripten"
     if [ "$1" = browsers ]; then

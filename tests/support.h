@@ -1,21 +1,20 @@
-// support.h: shared helpers of the unit tests.
+// support.h: GoogleTest's side of the unit tests, over the kit (kit/kit.h):
+// their link seams and the fixture every test of the world starts from.
 //
-// The test binary is linked with --wrap for SDL_LockSurface,
-// SDL_UnlockSurface, SDL_UpdateRect and SDL_GetTicks: the wrappers below
-// count the real calls, keep a copy of every presented surface, and return
-// a fixed clock when a test sets one. SDL runs on the dummy video driver.
+// A binary with these seams is linked with --wrap for SDL_LockSurface,
+// SDL_UnlockSurface, SDL_UpdateRect, SDL_GetTicks and malloc: the wrappers
+// count the real calls, keep a copy of every presented surface, return a
+// fixed clock when a test sets one, and make the program's own malloc calls
+// fail when a test runs out its budget.
 #ifndef VESK_TESTS_SUPPORT_H
 #define VESK_TESTS_SUPPORT_H
 
-#include "world.h"
+#include "kit.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
-#include <string>
 #include <vector>
-
-// Grid cells that can hold grains.
-const int FIRST_COLUMN = 1, LAST_COLUMN = WORLD_COLUMNS;
-const int FIRST_ROW = 1, LAST_ROW = WORLD_ROWS - 1;
 
 struct sdl_calls {
     long locks;                  // real SDL_LockSurface calls
@@ -23,7 +22,6 @@ struct sdl_calls {
     long presents;               // SDL_UpdateRect calls
     long locked_presents;        // of those, made while a lock had no unlock yet
     std::vector<uint32_t> shown; // pixel values of the last presented surface, row-major
-    int shown_w, shown_h;
 };
 extern sdl_calls calls;
 extern long long fixed_ticks; // SDL_GetTicks returns this when >= 0; -1 passes through
@@ -33,25 +31,20 @@ extern long malloc_budget;
 
 void reset_calls();
 
-// A software surface of w x h pixels at bytes_per_pixel 1 to 4, zero-filled.
-SDL_Surface *make_surface(int w, int h, int bytes_per_pixel);
-// Reads pixel (column, row) of surface, zero-extended, whatever its depth.
-uint32_t pixel_at(SDL_Surface *surface, int column, int row);
-// Number of pixels of surface that hold value.
-int count_pixels(SDL_Surface *surface, uint32_t value);
-
-// Frees every listed grain, empties the grid, the pointer and the event
-// records, and restarts the seeding generator: the world as at start-up.
-void reset_world();
-// Builds a list of n + 1 nodes (n grains and the spare tail) and returns them in order.
-std::vector<grain *> make_list(int n);
-// Places grain g at cell (x, y).
-void place(grain *g, int x, int y);
-// Number of listed grains, spare tail excluded.
-int grain_count();
-// The world invariant, empty when it holds, else what broke: every listed grain but
-// the spare tail sits in its own cell inside the grid; every occupied cell holds a
-// listed grain at that position (so the cells of matrix outside the grid stay empty).
-std::string world_invariant();
+// Each test starts from the world as at start-up (reset_world), an empty
+// event queue, a black screen and the counters at zero; it leaves no grain.
+struct fresh_world : ::testing::Test {
+    void SetUp() override
+    {
+        drain_events();
+        reset_world();
+        SDL_FillRect(screen, nullptr, 0);
+        reset_calls();
+    }
+    void TearDown() override
+    {
+        reset_world();
+    }
+};
 
 #endif

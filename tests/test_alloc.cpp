@@ -10,7 +10,7 @@
 // program's own when the allocator's caller is in the executable's code;
 // only those must be none. The SDL runtime's own (the SDL2-backed one
 // allocates in its event pump and present) are counted apart, and reported.
-#include "world.h"
+#include "kit.h"
 
 #include <gtest/gtest.h>
 
@@ -192,15 +192,16 @@ struct counted {
     }
 };
 
-int grain_count()
-{
-    int n = 0;
-    for (grain *g = head; g && g->next; g = g->next)
-        n++;
-    return n;
-}
+// The world seeded as at start-up, once for all the tests, which run in order
+// on it (SDL is started by gtest_main.cpp).
+struct Allocation : ::testing::Test {
+    static void SetUpTestSuite()
+    {
+        ASSERT_EQ(init(), 1);
+    }
+};
 
-TEST(Allocation, TheCountersSeeTheProgramsAndSDLsCalls)
+TEST_F(Allocation, TheCountersSeeTheProgramsAndSDLsCalls)
 {
     long own, sdls, sdls_as_own;
     {
@@ -227,7 +228,7 @@ TEST(Allocation, TheCountersSeeTheProgramsAndSDLsCalls)
     EXPECT_EQ(sdls_as_own, 0) << "SDL's allocations are taken for the program's";
 }
 
-TEST(Allocation, WorldStepsAllocateNothing)
+TEST_F(Allocation, WorldStepsAllocateNothing)
 {
     ASSERT_EQ(grain_count(), 57437) << "the world is seeded and untouched";
     mouse_info = mouse_state();
@@ -239,7 +240,7 @@ TEST(Allocation, WorldStepsAllocateNothing)
     EXPECT_EQ(c.released(), 0);
 }
 
-TEST(Allocation, BrushStrokesAllocateNothingAndFreeTheGrainsTheyWipeOut)
+TEST_F(Allocation, BrushStrokesAllocateNothingAndFreeTheGrainsTheyWipeOut)
 {
     int before = grain_count();
     long allocated, released;
@@ -261,7 +262,7 @@ TEST(Allocation, BrushStrokesAllocateNothingAndFreeTheGrainsTheyWipeOut)
     EXPECT_EQ(released, wiped);
 }
 
-TEST(Allocation, FramesAllocateNothing)
+TEST_F(Allocation, FramesAllocateNothing)
 {
     // Empty event queue.
     long by_sdl;
@@ -275,20 +276,8 @@ TEST(Allocation, FramesAllocateNothing)
     }
     // Events waiting: pointer motion and a pressed button, then its release.
     int before = grain_count();
-    SDL_Event e;
-    std::memset(&e, 0, sizeof e);
-    e.type = SDL_MOUSEMOTION;
-    e.motion.x = 100;
-    e.motion.y = 200;
-    e.motion.state = SDL_BUTTON(1);
-    ASSERT_EQ(SDL_PushEvent(&e), 0);
-    std::memset(&e, 0, sizeof e);
-    e.type = SDL_MOUSEBUTTONDOWN;
-    e.button.button = 1;
-    e.button.state = SDL_PRESSED;
-    e.button.x = 100;
-    e.button.y = 200;
-    ASSERT_EQ(SDL_PushEvent(&e), 0);
+    ASSERT_EQ(push_motion(100, 200, SDL_BUTTON(1)), 0);
+    ASSERT_EQ(push_button(SDL_MOUSEBUTTONDOWN, 100, 200), 0);
     long allocated, released;
     {
         counted c;
@@ -298,9 +287,7 @@ TEST(Allocation, FramesAllocateNothing)
         released = c.released();
         by_sdl += c.allocated_by_libraries();
     }
-    e.type = SDL_MOUSEBUTTONUP;
-    e.button.state = SDL_RELEASED;
-    ASSERT_EQ(SDL_PushEvent(&e), 0);
+    ASSERT_EQ(push_button(SDL_MOUSEBUTTONUP, 100, 200), 0);
     {
         counted c;
         frame();
@@ -312,31 +299,4 @@ TEST(Allocation, FramesAllocateNothing)
     std::printf("23 frames: the SDL runtime allocated %ld times in its own code\n", by_sdl);
 }
 
-// SDL on the dummy driver with the program's window, and the world seeded:
-// everything start-up does.
-class start_up : public ::testing::Environment
-{
-  public:
-    void SetUp() override
-    {
-        setenv("SDL_VIDEODRIVER", "dummy", 1);
-        ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER), 0) << SDL_GetError();
-        screen = SDL_SetVideoMode(WINDOW_WIDTH, WINDOW_HEIGHT, 16, SDL_ANYFORMAT);
-        ASSERT_NE(screen, nullptr) << SDL_GetError();
-        ASSERT_EQ(init(), 1);
-        vesk_Init(screen);
-    }
-    void TearDown() override
-    {
-        SDL_Quit();
-    }
-};
-
 } // namespace
-
-int main(int argc, char **argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    ::testing::AddGlobalTestEnvironment(new start_up);
-    return RUN_ALL_TESTS();
-}

@@ -20,16 +20,7 @@ int checked_length()
     return n;
 }
 
-struct List : ::testing::Test {
-    void SetUp() override
-    {
-        reset_world();
-    }
-    void TearDown() override
-    {
-        reset_world();
-    }
-};
+using List = fresh_world;
 
 TEST_F(List, FirstCallMakesTwoNodesAndEachLaterCallOne)
 {

@@ -14,6 +14,10 @@ namespace
 
 const float NaN = std::numeric_limits<float>::quiet_NaN();
 const float INF = std::numeric_limits<float>::infinity();
+// Normalized points off the surface, which the writer drops and the reader reads as 0.
+const float OFF_SURFACE[][2] = {{1.0001f, 0}, {0, -1.5f}, {-1.0001f, 0}, {0, 1.0001f}, {1, 0},
+                                {0, -1},      {1, -1},    {NaN, 0},      {0, NaN},     {INF, 0},
+                                {-INF, -INF}, {0, -INF},  {1e30f, 0},    {-1e30f, 0}};
 
 struct Surface : ::testing::Test {
     SDL_Surface *s = nullptr;
@@ -56,7 +60,7 @@ TEST_F(Surface, WriterAddressesCornersAndCentreAtEveryDepth)
     }
 }
 
-TEST_F(Surface, WriterStoresOnlyTheBytesOfItsDepth)
+TEST_F(Surface, WriterStoresOnlyTheBytesOfItsDepthAndTheReaderReadsThemBack)
 {
     const uint32_t colour = 0xA1B2C3D4;
     const uint32_t expected[] = {0, 0xD4, 0xC3D4, 0xB2C3D4, 0xA1B2C3D4};
@@ -67,6 +71,11 @@ TEST_F(Surface, WriterStoresOnlyTheBytesOfItsDepth)
         EXPECT_EQ(pixel_at(s, 4, 4), expected[bpp]);
         EXPECT_EQ(pixel_at(s, 3, 4), 0u);
         EXPECT_EQ(pixel_at(s, 5, 4), 0u);
+        SDL_FreeSurface(s);
+        use(64, 48, bpp);
+        vesk_Giv_Pixel(s, 0.5f, -0.25f, colour);
+        EXPECT_EQ(vesk_Got_Pixel(s, 0.5f, -0.25f), expected[bpp]);
+        EXPECT_EQ(vesk_Got_Pixel(s, 0.45f, -0.25f), 0u);
         SDL_FreeSurface(s);
         s = nullptr;
     }
@@ -81,10 +90,7 @@ TEST_F(Surface, WriterStoresOnlyTheBytesOfItsDepth)
 TEST_F(Surface, WriterDropsEveryPointOffTheSurface)
 {
     use(200, 300, 4);
-    const float off[][2] = {{1.0001f, 0}, {0, -1.5f}, {-1.0001f, 0}, {0, 1.0001f},
-                            {1, 0},       {0, -1},    {1, -1},       {NaN, 0},
-                            {0, NaN},     {INF, 0},   {-INF, -INF},  {1e30f, 0}};
-    for (auto &p : off)
+    for (auto &p : OFF_SURFACE)
         vesk_Giv_Pixel(s, p[0], p[1], 0xFFFFFFFF);
     EXPECT_TRUE(lit().empty());
     // Just inside the right and bottom edges still lands on the last column and row.
@@ -236,56 +242,7 @@ TEST_F(Surface, RefreshPresentsThenClears)
 
 // ---- event pump and pointer read ----
 
-struct Events : ::testing::Test {
-    void SetUp() override
-    {
-        SDL_Event e;
-        while (SDL_PollEvent(&e)) {
-        }
-        reset_world();
-    }
-    void TearDown() override
-    {
-        reset_world();
-    }
-};
-
-void push_motion(Uint16 x, Uint16 y, Uint8 buttons)
-{
-    SDL_Event e = {};
-    e.type = SDL_MOUSEMOTION;
-    e.motion.x = x;
-    e.motion.y = y;
-    e.motion.state = buttons;
-    SDL_PushEvent(&e);
-}
-
-void push_button(Uint8 type, Uint16 x, Uint16 y, Uint8 button = SDL_BUTTON_LEFT)
-{
-    SDL_Event e = {};
-    e.type = type;
-    e.button.button = button;
-    e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
-    e.button.x = x;
-    e.button.y = y;
-    SDL_PushEvent(&e);
-}
-
-void push_type(Uint8 type)
-{
-    SDL_Event e = {};
-    e.type = type;
-    if (type == SDL_KEYDOWN || type == SDL_KEYUP) {
-        e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-        e.key.keysym.scancode = 38;
-        e.key.keysym.sym = SDLK_a;
-    }
-    if (type == SDL_ACTIVEEVENT) {
-        e.active.gain = 1;
-        e.active.state = SDL_APPINPUTFOCUS | SDL_APPMOUSEFOCUS;
-    }
-    SDL_PushEvent(&e);
-}
+using Events = fresh_world;
 
 void expect_pointer(float x, float y, int pressed)
 {
@@ -298,8 +255,8 @@ void expect_pointer(float x, float y, int pressed)
 TEST_F(Events, BeforeAnyMouseEventThePointerIsTheTopLeftCornerNotPressed)
 {
     expect_pointer(-1, 1, 0);
-    push_type(SDL_KEYDOWN);
-    push_type(SDL_ACTIVEEVENT);
+    push_plain(SDL_KEYDOWN);
+    push_plain(SDL_ACTIVEEVENT);
     EXPECT_EQ(vesk_Loop(), 0);
     expect_pointer(-1, 1, 0);
 }
@@ -307,7 +264,7 @@ TEST_F(Events, BeforeAnyMouseEventThePointerIsTheTopLeftCornerNotPressed)
 TEST_F(Events, PumpDrainsTheQueueAndReportsAQuitAmongOthers)
 {
     push_motion(10, 20, 0);
-    push_type(SDL_QUIT);
+    push_plain(SDL_QUIT);
     push_motion(50, 60, 0);
     push_button(SDL_MOUSEBUTTONDOWN, 100, 150);
     EXPECT_EQ(vesk_Loop(), 1);
@@ -401,13 +358,13 @@ TEST_F(Events, WheelStepsAreNotHeldButtons)
 TEST_F(Events, KeyAndFocusEventsLeaveThePointerWhereItWas)
 {
     push_button(SDL_MOUSEBUTTONDOWN, 40, 60);
-    push_type(SDL_KEYDOWN);
-    push_type(SDL_ACTIVEEVENT);
+    push_plain(SDL_KEYDOWN);
+    push_plain(SDL_ACTIVEEVENT);
     vesk_Loop();
     expect_pointer(-0.6f, 0.6f, 1);
     push_motion(160, 240, 0);
-    push_type(SDL_KEYUP);
-    push_type(SDL_VIDEOEXPOSE);
+    push_plain(SDL_KEYUP);
+    push_plain(SDL_VIDEOEXPOSE);
     vesk_Loop();
     expect_pointer(0.6f, -0.6f, 0);
 }
@@ -562,28 +519,11 @@ TEST_F(Surface, ReaderAddressesLikeTheWriterOnEvenSurfaces)
         }
 }
 
-TEST_F(Surface, ReaderReadsBackWhatTheWriterStoresAtEveryDepth)
-{
-    const uint32_t colour = 0xA1B2C3D4;
-    const uint32_t expected[] = {0, 0xD4, 0xC3D4, 0xB2C3D4, 0xA1B2C3D4};
-    for (int bpp = 1; bpp <= 4; bpp++) {
-        SCOPED_TRACE(bpp);
-        use(64, 48, bpp);
-        vesk_Giv_Pixel(s, 0.5f, -0.25f, colour);
-        EXPECT_EQ(vesk_Got_Pixel(s, 0.5f, -0.25f), expected[bpp]);
-        EXPECT_EQ(vesk_Got_Pixel(s, 0.45f, -0.25f), 0u);
-        SDL_FreeSurface(s);
-        s = nullptr;
-    }
-}
-
 TEST_F(Surface, ReaderGivesZeroOffTheSurface)
 {
     use(200, 300, 4);
     SDL_FillRect(s, nullptr, 0xFFFFFFFF);
-    const float off[][2] = {{1, 0},   {0, -1},  {1, -1},  {1.0001f, 0}, {0, 1.0001f},
-                            {NaN, 0}, {0, NaN}, {INF, 0}, {0, -INF},    {-1e30f, 0}};
-    for (auto &p : off)
+    for (auto &p : OFF_SURFACE)
         EXPECT_EQ(vesk_Got_Pixel(s, p[0], p[1]), 0u) << p[0] << ", " << p[1];
     EXPECT_EQ(vesk_Got_Pixel(s, 0.9999f, -0.9999f), 0xFFFFFFFFu);
     Uint8 saved = s->format->BytesPerPixel;

@@ -10,124 +10,13 @@
 namespace
 {
 
-struct World : ::testing::Test {
-    void SetUp() override
-    {
-        reset_world();
-        SDL_FillRect(screen, nullptr, 0);
-        reset_calls();
-    }
-    void TearDown() override
-    {
-        reset_world();
-    }
-};
-
-// ---- a plain reference of the world's rules ----
-
-struct ref_grain {
-    int x, y;
-    bool alive;
-};
-
-struct ref_world {
-    std::vector<ref_grain> grains; // in list order
-    std::vector<int> cell;         // index into grains + 1, 0 when empty; x * 301 + y
-    ref_world() : cell(201 * 301, 0) {}
-    int &at(int x, int y)
-    {
-        return cell[x * 301 + y];
-    }
-};
-
-// The generator the seeding uses, written out again.
-struct ref_rand {
-    uint32_t state = 1;
-    int next()
-    {
-        state = state * 214013u + 2531011u;
-        return (state >> 16) & 0x7FFF;
-    }
-};
-
-ref_world ref_seed()
-{
-    ref_world w;
-    ref_rand r;
-    for (int i = 0; i < 199999; i++) {
-        int x = r.next() % 199 + 1;
-        int y = r.next() % 299 + 1;
-        if (w.at(x, y))
-            continue;
-        w.grains.push_back({x, y, true});
-        w.at(x, y) = static_cast<int>(w.grains.size());
-    }
-    return w;
-}
-
-void ref_step(ref_world &w, bool pressed, int cx, int cy)
-{
-    for (size_t i = 0; i < w.grains.size(); i++) {
-        ref_grain &g = w.grains[i];
-        if (!g.alive || g.y <= 1)
-            continue;
-        int to_x;
-        if (!w.at(g.x, g.y - 1))
-            to_x = g.x;
-        else if (g.x <= 1 || g.x >= 200)
-            continue;
-        else if (!w.at(g.x - 1, g.y - 1))
-            to_x = g.x - 1;
-        else if (!w.at(g.x + 1, g.y - 1))
-            to_x = g.x + 1;
-        else
-            continue;
-        w.at(g.x, g.y) = 0;
-        g.x = to_x;
-        g.y--;
-        w.at(g.x, g.y) = static_cast<int>(i) + 1;
-    }
-    if (!pressed)
-        return;
-    for (int b = cy - 4; b <= cy + 4; b++)
-        for (int a = cx - 4; a <= cx + 4; a++)
-            if (a >= 2 && a <= 199 && b >= 2 && b <= 299 && w.at(a, b)) {
-                w.grains[w.at(a, b) - 1].alive = false;
-                w.at(a, b) = 0;
-            }
-}
-
-// The real world matches the reference: the same grains in the same order at
-// the same cells, and the grid holds exactly the listed grains.
-void expect_same_world(ref_world &w)
-{
-    grain *g = head;
-    long occupied = 0, compared = 0;
-    for (const ref_grain &r : w.grains) {
-        if (!r.alive)
-            continue;
-        ASSERT_TRUE(g && g->next) << "the list ends early";
-        // Plain comparisons: this runs for every grain after every step.
-        if (g->x != r.x || g->y != r.y || matrix[g->x][g->y] != g)
-            FAIL() << "grain " << compared << " at (" << g->x << ", " << g->y
-                   << "), the reference has it at (" << r.x << ", " << r.y << ")";
-        g = g->next;
-        compared++;
-    }
-    ASSERT_EQ(g, tail) << "the list has grains the reference lacks";
-    for (int x = 0; x <= WORLD_COLUMNS; x++)
-        for (int y = 0; y <= WORLD_ROWS; y++)
-            occupied += matrix[x][y] != nullptr;
-    EXPECT_EQ(occupied, compared);
-}
+using World = fresh_world;
 
 TEST_F(World, SeedingReproducesTheShippedLayout)
 {
     ASSERT_EQ(init(), 1);
-    ref_world w = ref_seed();
-    expect_same_world(w);
+    EXPECT_EQ(against_reference(ref_seed()), "");
     EXPECT_EQ(grain_count(), 57437);
-    EXPECT_EQ(world_invariant(), "");
 }
 
 TEST_F(World, SeedingGeneratorMatchesTheShippedRuntime)
@@ -149,25 +38,22 @@ TEST_F(World, StepsWithRandomBrushStrokesMatchTheReference)
 {
     ASSERT_EQ(init(), 1);
     ref_world w = ref_seed();
-    ref_rand strokes;
-    strokes.state = 12345;
+    rand_state = 12345; // the strokes' pointer from the seeding's generator
     for (int step = 0; step < 400; step++) {
         // Every fourth step a stroke, often off the grid; between strokes none.
         bool pressed = step % 4 == 0;
-        mouse_info.x = strokes.next() / 8192.0f - 2; // -2 .. 2
-        mouse_info.y = strokes.next() / 8192.0f - 2;
+        mouse_info.x = world_rand() / 8192.0f - 2; // -2 .. 2
+        mouse_info.y = world_rand() / 8192.0f - 2;
         mouse_info.pressed = pressed ? 1 : (step % 8 == 1 ? 2 : 0); // 2 is not "pressed"
         long before = grain_count();
         loop();
-        ref_step(w, pressed, static_cast<int>((mouse_info.x + 1.0) * 100),
-                 static_cast<int>((mouse_info.y + 1.0) * 150));
-        ASSERT_NO_FATAL_FAILURE(expect_same_world(w)) << "step " << step;
+        ref_step(w, mouse_info);
+        ASSERT_EQ(against_reference(w), "") << "step " << step;
         if (!pressed) {
             ASSERT_EQ(grain_count(), before);
         }
         ASSERT_LE(before - grain_count(), 81);
     }
-    ASSERT_EQ(world_invariant(), "");
     // Strokes over the middle of the pile wiped something.
     EXPECT_LT(grain_count(), 57437);
 }
@@ -183,17 +69,6 @@ void fnv(uint64_t &h, uint32_t v)
         h ^= (v >> (8 * i)) & 0xFF;
         h *= FNV_PRIME;
     }
-}
-
-// The pixel the reference draws a grain of cell (x, y) at, written out from
-// the mapping in world.h and vesk.h.
-int ref_column(int x)
-{
-    return static_cast<int>((static_cast<float>(x / 101.0 - 1) + 1.0) / 2 * 200);
-}
-int ref_row(int y)
-{
-    return static_cast<int>((1.0 - static_cast<float>(y / 151.0 - 1)) / 2 * 300);
 }
 
 // The pointer of the scripted strokes at a step: a drag down and across the
@@ -229,25 +104,22 @@ TEST_F(World, PictureAndPositionsMatchThePinnedChecksum)
             for (int column = 0; column < WINDOW_WIDTH; column++)
                 fnv(real, pixel_at(screen, column, row) == green);
         SDL_UnlockSurface(screen);
-        for (grain *g = head; g && g->next; g = g->next) {
-            fnv(real, g->x);
-            fnv(real, g->y);
+        for (cell c : grain_cells()) {
+            fnv(real, c.x);
+            fnv(real, c.y);
         }
 
         // The reference draws every grain where it stands before the step.
         std::fill(picture.begin(), picture.end(), 0);
         for (const ref_grain &r : w.grains)
-            if (r.alive)
-                picture[ref_row(r.y) * WINDOW_WIDTH + ref_column(r.x)] = 1;
+            picture[ref_row(r.y) * WINDOW_WIDTH + ref_column(r.x)] = 1;
         for (uint8_t p : picture)
             fnv(ref, p);
-        ref_step(w, mouse_info.pressed == 1, static_cast<int>((mouse_info.x + 1.0) * 100),
-                 static_cast<int>((mouse_info.y + 1.0) * 150));
-        for (const ref_grain &r : w.grains)
-            if (r.alive) {
-                fnv(ref, r.x);
-                fnv(ref, r.y);
-            }
+        ref_step(w, mouse_info);
+        for (const ref_grain &r : w.grains) {
+            fnv(ref, r.x);
+            fnv(ref, r.y);
+        }
         ASSERT_EQ(real, ref) << "step " << step;
     }
     EXPECT_LT(grain_count(), 57437 - 1000); // the strokes wiped grains out
@@ -369,13 +241,9 @@ TEST_F(World, SeededPileSettlesAndKeepsEveryGrain)
     EXPECT_EQ(world_invariant(), "");
     EXPECT_EQ(grain_count(), 57437);
     // Settled: a further step moves nothing. The floor row is full.
-    std::vector<std::pair<int, int>> before;
-    for (grain *g = head; g->next; g = g->next)
-        before.push_back({g->x, g->y});
+    std::vector<cell> before = grain_cells();
     loop();
-    size_t i = 0;
-    for (grain *g = head; g->next; g = g->next, i++)
-        ASSERT_EQ(std::make_pair(g->x, g->y), before[i]);
+    ASSERT_TRUE(grain_cells() == before);
     for (int x = 1; x <= 199; x++)
         EXPECT_NE(matrix[x][1], nullptr) << x;
 }
@@ -393,10 +261,7 @@ std::set<std::pair<int, int>> brush_from_pixel(Uint16 px, Uint16 py)
     for (int x = 1; x <= 200; x++)
         for (int y = 1; y <= 299; y++)
             place(n[k++], x, y);
-    mouse_event.type = SDL_MOUSEBUTTONDOWN;
-    mouse_event.button.state = SDL_PRESSED;
-    mouse_event.button.x = px;
-    mouse_event.button.y = py;
+    mouse_event = button_event(SDL_MOUSEBUTTONDOWN, px, py);
     mouse_buttons = SDL_BUTTON_LMASK;
     mouse_info = vesk_Got_Mouse(screen);
     loop();
@@ -439,9 +304,7 @@ TEST_F(World, BrushCentreTruncatesThePointer)
     // No pointer column gives centre column 3, nor any row centre row 295.
     std::set<int> columns, rows;
     for (Uint16 p = 0; p < 400; p++) {
-        mouse_event.type = SDL_MOUSEMOTION;
-        mouse_event.motion.x = p;
-        mouse_event.motion.y = p;
+        mouse_event = motion_event(p, p, 0);
         mouse_state m = vesk_Got_Mouse(screen);
         columns.insert(brush_column(m.x));
         rows.insert(brush_row(m.y));
@@ -502,9 +365,7 @@ TEST_F(World, StepDrawsEveryCellWhereThePerGrainArithmeticPutsIt)
             place(n[0], x, y);
             loop();
             matrix[n[0]->x][n[0]->y] = nullptr;
-            float fx = static_cast<float>(x / 101.0 - 1), fy = static_cast<float>(y / 151.0 - 1);
-            int column = static_cast<int>((fx + 1.0) / 2 * 200);
-            int row = static_cast<int>((1.0 - fy) / 2 * 300);
+            int column = ref_column(x), row = ref_row(y);
             if (pixel_at(screen, column, row) != green)
                 FAIL() << "cell (" << x << ", " << y << ") not drawn at pixel (" << column << ", "
                        << row << ")";
@@ -562,11 +423,8 @@ TEST_F(World, FirstFrameShowsTheCrosshairAndGrainsShowOneFrameLate)
 {
     ASSERT_EQ(init(), 1);
     std::set<std::pair<int, int>> seeded_pixels;
-    for (grain *g = head; g->next; g = g->next) {
-        int column = static_cast<int>((static_cast<float>(g->x / 101.0 - 1) + 1.0) / 2 * 200);
-        int row = static_cast<int>((1.0 - static_cast<float>(g->y / 151.0 - 1)) / 2 * 300);
-        seeded_pixels.insert({column, row});
-    }
+    for (cell c : grain_cells())
+        seeded_pixels.insert({ref_column(c.x), ref_row(c.y)});
     EXPECT_EQ(frame(), 0);
     ASSERT_EQ(calls.presents, 1);
     int white_shown = 0, green_shown = 0;
@@ -604,9 +462,7 @@ TEST_F(World, FrameReportsAQuitAndStillRunsItsStep)
 {
     std::vector<grain *> n = make_list(1);
     place(n[0], 10, 10);
-    SDL_Event quit = {};
-    quit.type = SDL_QUIT;
-    SDL_PushEvent(&quit);
+    push_plain(SDL_QUIT);
     EXPECT_EQ(frame(), 1);
     EXPECT_EQ(n[0]->y, 9);
     EXPECT_EQ(calls.presents, 1);
@@ -614,11 +470,7 @@ TEST_F(World, FrameReportsAQuitAndStillRunsItsStep)
 
 TEST_F(World, CrosshairFollowsThePointer)
 {
-    SDL_Event e = {};
-    e.type = SDL_MOUSEMOTION;
-    e.motion.x = 100;
-    e.motion.y = 150;
-    SDL_PushEvent(&e);
+    push_motion(100, 150, 0);
     frame();
     // Two 67-point diagonals through the centre, 10 pixels each way across.
     auto at = [](int column, int row) { return calls.shown[row * 200 + column]; };

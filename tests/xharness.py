@@ -2,16 +2,26 @@
 """xharness: the one X harness of every test that runs the real program.
 
    xharness.py serve --vesk PATH                 the browser test's desktop side
+   xharness.py launch --vesk PATH --wm-close PATH [--wm-class CLASS]
+                                                 the installed program (make test-package)
+   xharness.py xvfb [--screen WxHxD]             a private X server (WebKit's browser)
    xharness.py peak-rss --vesk PATH --wm-close PATH   peak resident memory (make bench)
+   xharness.py scale-pace --vesk PATH --bench PATH --today PATH [--rounds N]
+                                                   the frame pace at each scale on each
+                                                   runtime, and today's (make bench)
    xharness.py with-runtime RUNTIME [--root ROOT] PROGRAM [ARG...]
                                                  a program of the unit tests or fuzz
                                                  targets on a Linux runtime
 
 `serve` starts the program on the system runtime, prints `window ID`, then
 answers each command line read from stdin with one line: `picture` with the
-window's RGB bytes in base64 (each pixel its class's exact colour), `move X Y`
-with `ok`, a failure with `error: ...`. At the end of stdin it ends the
-program and Xvfb.
+window's RGB bytes in base64 (each pixel its class's exact colour), `still`
+with those of the window once it has stopped changing, `move X Y` with `ok`,
+a failure with `error: ...`. At the end of stdin it ends the program and
+Xvfb. `launch` runs the program as a desktop launcher does: its window shows
+(carrying WM_CLASS CLASS when given) and the window manager's close request
+ends it with status 0; it prints a line a check and `N passed, N failed`.
+`xvfb` prints `display :N` and keeps the server until the end of stdin.
 
 Conventions:
   - Python 3 standard library only; plain functions over plain records
@@ -97,7 +107,7 @@ WINE_ENVIRONMENT = {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml="}
 # Variables never inherited, so that every run sees the program's own defaults.
 NOT_INHERITED = ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER", "SDL_AUDIODRIVER",
                  "SDL_RENDER_DRIVER", "SDL_FRAMEBUFFER_ACCELERATION", "SDL_VIDEO_WINDOW_POS",
-                 "SDL_VIDEO_CENTERED", "LD_LIBRARY_PATH", "WINEPREFIX", "WINEDEBUG",
+                 "SDL_VIDEO_CENTERED", "GDK_SCALE", "LD_LIBRARY_PATH", "WINEPREFIX", "WINEDEBUG",
                  "WINEDLLOVERRIDES")
 
 # Pixel classes, by channels full (8-bit values >= FULL_MIN) or off (<= OFF_MAX).
@@ -260,16 +270,15 @@ def read_display(read_end):
     return ":" + text.strip().decode() if text.strip().isdigit() else None
 
 
-def start_xvfb(depth=SCREEN_DEPTH):
+def start_xvfb(depth=SCREEN_DEPTH, size=(SCREEN_WIDTH, SCREEN_HEIGHT)):
     """A private Xvfb that answers with the screen asked for: a record with proc and display."""
-    want = ("dimensions:    %dx%d pixels" % (SCREEN_WIDTH, SCREEN_HEIGHT),
-            "depth of root window:    %d planes" % depth)
+    want = ("dimensions:    %dx%d pixels" % size, "depth of root window:    %d planes" % depth)
     said = ""
     for _ in range(XVFB_TRIES):
         read_end, write_end = os.pipe()
         proc = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-noreset", "-screen", "0",
-             "%dx%dx%d" % (SCREEN_WIDTH, SCREEN_HEIGHT, depth)],
+             "%dx%dx%d" % (size + (depth,))],
             pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL)
         os.close(write_end)
@@ -280,7 +289,17 @@ def start_xvfb(depth=SCREEN_DEPTH):
                 return server
         stop(proc)
     raise Failure("Xvfb: expected a %dx%d screen of depth %d within %d tries; xdpyinfo said %r"
-                  % (SCREEN_WIDTH, SCREEN_HEIGHT, depth, XVFB_TRIES, said[:300]))
+                  % (size + (depth, XVFB_TRIES, said[:300])))
+
+
+def desktop_dpi(server, dpi):
+    """Publishes Xft.dpi in the server's resource database as desktops do (None: no database)."""
+    env = environment(display=server.display)
+    if dpi is None:
+        return run(["xrdb", "-remove"], env)
+    done = subprocess.run(["xrdb", "-nocpp", "-merge"], input="Xft.dpi: %d\n" % dpi, env=env,
+                          capture_output=True, text=True, timeout=COMMAND_S)
+    check(done.returncode == 0, "xrdb failed: %s" % done.stderr.strip())
 
 
 # ---------------------------------------------------------------- runtimes and programs
@@ -514,8 +533,8 @@ def xdo(p, *args, timeout=COMMAND_S):
     return run(["xdotool"] + list(args), environment(display=p.display), timeout)
 
 
-def find_window(p, seconds=WINDOW_WAIT_S):
-    """Waits for the one visible window named Vesk, of 200 x 300; records it in p.window."""
+def find_window(p, seconds=WINDOW_WAIT_S, size=(WINDOW_WIDTH, WINDOW_HEIGHT)):
+    """Waits for the one visible window named Vesk, of `size`; records it in p.window."""
     deadline = time.monotonic() + seconds
     ids = []
     while not ids and time.monotonic() < deadline:
@@ -532,9 +551,9 @@ def find_window(p, seconds=WINDOW_WAIT_S):
     p.window = ids[0]
     name = xdo(p, "getwindowname", p.window).rstrip("\n")
     x, y, width, height = geometry(p)
-    check(name == WINDOW_NAME and (width, height) == (WINDOW_WIDTH, WINDOW_HEIGHT),
-          "window: expected %r of %dx%d; got %r of %dx%d" % (WINDOW_NAME, WINDOW_WIDTH,
-                                                           WINDOW_HEIGHT, name, width, height))
+    check(name == WINDOW_NAME and (width, height) == tuple(size),
+          "window: expected %r of %dx%d; got %r of %dx%d" % ((WINDOW_NAME,) + tuple(size) +
+                                                           (name, width, height)))
     # Until its first present a window may show whatever the server or the
     # runtime left in it; from then on every screenshot is checked strictly.
     deadline = time.monotonic() + seconds
@@ -715,6 +734,32 @@ def wait_shot(p, what, seconds, judge):
         if time.monotonic() >= deadline:
             fail_with(p, what, shot, "%s within %g s" % (problem, seconds))
         time.sleep(POLL_S)
+
+
+def unscale(p, shot, scale, left=0, top=0, what="scaled"):
+    """The surface a window shows scaled: each surface pixel the `scale` square at (left, top)
+    plus `scale` times its position. Fails unless every square is one colour and every pixel
+    around the picture black; returns the surface as a WINDOW_WIDTH x WINDOW_HEIGHT record."""
+    width = WINDOW_WIDTH * scale
+    rows, mixed = [], 0
+    for y in range(WINDOW_HEIGHT):
+        block = [shot.rgb[3 * ((top + y * scale + i) * shot.w + left):
+                          3 * ((top + y * scale + i) * shot.w + left + width)] for i in range(scale)]
+        row = b"".join(block[0][3 * x * scale:3 * x * scale + 3] for x in range(WINDOW_WIDTH))
+        wide = b"".join(row[3 * x:3 * x + 3] * scale for x in range(WINDOW_WIDTH))
+        mixed += sum(line != wide for line in block)
+        rows.append(row)
+    rgb = b"".join(rows)
+    surface = types.SimpleNamespace(w=WINDOW_WIDTH, h=WINDOW_HEIGHT, rgb=rgb, cls=bytes(
+        classify(rgb[i:i + 3]) for i in range(0, len(rgb), 3)))
+    height = WINDOW_HEIGHT * scale
+    around = shot.w * shot.h - count(shot, BLACK, 0, 0, shot.w, shot.h) - (
+        width * height - count(shot, BLACK, left, top, left + width, top + height))
+    if mixed or around:
+        fail_with(p, what, shot, "expected each surface pixel as one %dx%d square from (%d, %d) "
+                  "and black around; %d window rows differ from their square's first, %d pixels "
+                  "around are not black" % (scale, scale, left, top, mixed, around))
+    return surface
 
 
 def cross_follows(p, x, y, what="crosshair", seconds=CROSS_WAIT_S):
@@ -969,10 +1014,11 @@ def check_pile(p, what="pile", fresh=True):
 
 # ---------------------------------------------------------------- test scripts
 
-def arguments(description, runtimes=RUNTIMES):
-    """The options every real-program test takes; returns the parser to add its own."""
+def arguments(description, runtimes=RUNTIMES, program=True):
+    """The options every real-program test takes (program: --vesk is required); returns the
+    parser to add its own."""
     parser = argparse.ArgumentParser(description=description)
-    parser.add_argument("--vesk", required=True, help="the Linux program")
+    parser.add_argument("--vesk", required=program, help="the Linux program")
     parser.add_argument("--exe", help="the Windows program, for the wine runtime")
     parser.add_argument("--wm-close", help="tests/e2e's wm_close")
     parser.add_argument("--root", help="a Debian root of the program's processor, where it "
@@ -1010,48 +1056,118 @@ def report(results):
 
 # ---------------------------------------------------------------- commands
 
-def serve(args):
+def on_xvfb(args, work, name=None):
+    """work(p) on the program started on the system runtime in a private Xvfb, the X
+    pointer parked off its window; then ends both. Returns what work returns."""
     server = start_xvfb()
     p = None
     try:
         xdo(server, "mousemove", *PARKED)
-        p = start(args, "system", server.display)
-        find_window(p)
-        print("window %s" % p.window, flush=True)
-        for line in sys.stdin:
-            words = line.split()
-            try:
-                if words == ["picture"]:
-                    print(base64.b64encode(exact_colours(screenshot(p))).decode(), flush=True)
-                elif words[:1] == ["move"] and len(words) == 3:
-                    pointer(p, *words[1:])
-                    print("ok", flush=True)
-                else:
-                    print("error: unknown command %r" % line.strip(), flush=True)
-            except Failure as failure:
-                print("error: %s" % str(failure).replace("\n", " "), flush=True)
+        p = start(args, "system", server.display, name=name)
+        return work(p)
     finally:
         if p:
             kill(p)
         stop(server.proc)
 
 
-def peak_rss(args):
-    server = start_xvfb()
-    p = None
+def serve(p):
+    find_window(p)
+    print("window %s" % p.window, flush=True)
+    for line in sys.stdin:
+        words = line.split()
+        try:
+            if words in (["picture"], ["still"]):
+                shot = screenshot(p) if words == ["picture"] else wait_settled(p, "still")
+                print(base64.b64encode(exact_colours(shot)).decode(), flush=True)
+            elif words[:1] == ["move"] and len(words) == 3:
+                pointer(p, *words[1:])
+                print("ok", flush=True)
+            else:
+                print("error: unknown command %r" % line.strip(), flush=True)
+        except Failure as failure:
+            print("error: %s" % str(failure).replace("\n", " "), flush=True)
+
+
+def launch(p, wm_class):
+    def has_wm_class(p):
+        said = run(["xprop", "-id", p.window, "WM_CLASS"], environment(display=p.display))
+        check(said.rstrip().endswith('"%s"' % wm_class), "expected the class %r; %s"
+              % (wm_class, said.strip()))
+        return said.strip()
+    results = []
+    for name, step in [("window", find_window), ("wm_class", has_wm_class), ("close", close)]:
+        if (name != "wm_class" or wm_class) and not run_case(results, name, step, p):
+            break
+    return report(results)
+
+
+def xvfb(args):
+    width, height, depth = map(int, args.screen.split("x"))
+    server = start_xvfb(depth, (width, height))
     try:
-        p = start(args, "system", server.display)
-        find_window(p)
-        libs = loaded_runtime(p)
-        time.sleep(PEAK_RSS_RUN_S)
-        close_window(p)
-        _, status, usage = os.wait4(p.pid, 0)
-        check(status == 0, "the close request gave wait status %d" % status)
-        print("Peak resident memory of vesk on X11 (%s): %d KiB (%.1f MiB)"
-              % (libs, usage.ru_maxrss, usage.ru_maxrss / 1024))
+        print("display %s" % server.display, flush=True)
+        sys.stdin.read()
     finally:
-        if p:
-            kill(p)
+        stop(server.proc)
+
+
+def peak_rss(p):
+    find_window(p)
+    libs = loaded_runtime(p)
+    time.sleep(PEAK_RSS_RUN_S)
+    close_window(p)
+    _, status, usage = os.wait4(p.pid, 0)
+    check(status == 0, "the close request gave wait status %d" % status)
+    print("Peak resident memory of vesk on X11 (%s): %d KiB (%.1f MiB)"
+          % (libs, usage.ru_maxrss, usage.ru_maxrss / 1024))
+
+
+# scale-pace: the scales measured (0: today's window, vesk_bench_unscaled),
+# the screen that holds them all, and what is read from the benchmarks' summary.
+PACE_SCALES = (0, 1, 2, 3)
+PACE_SCREEN = (3840, 2160)
+PACE_BENCHMARKS = "^(frame_pace|present_full)/"
+PACE_LINE = re.compile(r"frame loop at ([\d.]+) % .*frame\(\) ([\d.]+) ms")
+PRESENT_LINE = re.compile(r"^\s*present_full\s+([\d.e+]+) us", re.M)
+PACE_RUN_S = 120
+
+
+def scale_pace(args):
+    """vesk_bench_window's frame pace, frame() and full present at each scale on each Linux
+    runtime, and vesk_bench_unscaled's in today's window, runs taken by turns in one Xvfb;
+    prints every run and the medians."""
+    server = start_xvfb(size=PACE_SCREEN)
+    runs = {}
+    try:
+        print("load average at the start: %.2f %.2f %.2f" % os.getloadavg(), flush=True)
+        runtimes = [sdl_runtime(name, args.bench) for name in LINUX_RUNTIMES]
+        for rt in runtimes:
+            if rt.skip:
+                print("skipped: %s runtime: %s" % (rt.name, rt.skip), flush=True)
+        for turn in range(args.rounds):
+            for runtime in [rt for rt in runtimes if not rt.skip]:
+                for k in PACE_SCALES:
+                    desktop_dpi(server, 96 * max(k, 1))
+                    said = run([args.bench if k else args.today,
+                                "--benchmark_filter=" + PACE_BENCHMARKS],
+                               environment(runtime, server.display, {"SDL_VIDEODRIVER": "x11"}),
+                               PACE_RUN_S)
+                    pace, present = PACE_LINE.search(said), PRESENT_LINE.search(said)
+                    check(pace and present, "scale-pace: no pace or present in %r" % said[-800:])
+                    figures = tuple(float(v) for v in pace.groups() + present.groups())
+                    runs.setdefault((runtime.name, k), []).append(figures)
+                    print("turn %d %s %s: pace %.1f %%, frame() %.3f ms, full present %.1f us"
+                          % ((turn + 1, runtime.name, "k=%d" % k if k else "today") + figures),
+                          flush=True)
+        print("load average at the end: %.2f %.2f %.2f" % os.getloadavg())
+        for (runtime, k), figures in sorted(runs.items()):
+            middle = [sorted(column)[len(column) // 2] for column in zip(*figures)]
+            print("%s %s (%dx%d): median pace %.1f %% (%s), frame() %.3f ms, full present %.1f us"
+                  % ((runtime, "k=%d" % k if k else "today", max(k, 1) * WINDOW_WIDTH,
+                      max(k, 1) * WINDOW_HEIGHT, middle[0],
+                      ", ".join("%.1f" % f[0] for f in figures)) + tuple(middle[1:])))
+    finally:
         stop(server.proc)
 
 
@@ -1082,15 +1198,27 @@ def with_runtime(argv):
 def main():
     if sys.argv[1:2] == ["with-runtime"]:
         return with_runtime(sys.argv[2:])
-    parser = arguments("The X harness's own commands.", ("system",))
-    parser.add_argument("command", choices=("serve", "peak-rss"))
+    commands = {"serve": lambda args: on_xvfb(args, serve),
+                "launch": lambda args: on_xvfb(args, lambda p: launch(p, args.wm_class), "launch"),
+                "xvfb": xvfb,
+                "peak-rss": lambda args: on_xvfb(args, peak_rss),
+                "scale-pace": scale_pace}
+    parser = arguments("The X harness's own commands.", ("system",), program=False)
+    parser.add_argument("command", choices=commands)
+    parser.add_argument("--wm-class", help="launch: the WM_CLASS the window must carry")
+    parser.add_argument("--screen", default="%dx%dx%d" % (SCREEN_WIDTH, SCREEN_HEIGHT,
+                                                          SCREEN_DEPTH), help="xvfb: WxHxD")
+    parser.add_argument("--bench", help="vesk_bench_window, for scale-pace")
+    parser.add_argument("--today", help="vesk_bench_unscaled, today's window, for scale-pace")
+    parser.add_argument("--rounds", type=int, default=3, help="turns of scale-pace")
     args = parser.parse_args()
+    if not args.vesk and args.command != "xvfb":
+        parser.error("%s needs --vesk" % args.command)
     try:
-        (serve if args.command == "serve" else peak_rss)(args)
+        return commands[args.command](args) or 0
     except Failure as failure:
         print("error: %s" % failure, file=sys.stderr)
         return 1
-    return 0
 
 
 if __name__ == "__main__":

@@ -3,12 +3,13 @@
 //
 //   node web/bench.mjs
 //
-// Runs the native step timing helper (build/vesk_step_bench, or
-// $VESK_STEP_BENCH) and the same helper built to WebAssembly
-// (build-web/bench.html, or the page folder $VESK_WEB_DIR) in headless
-// Chromium, by turns and never both at once, and prints their medians side
-// by side. Each side runs RUNS times; the figures are, phase by phase, the
-// middle run's median.
+// Runs the native step timing helper (vesk_step_bench of the desktop tree)
+// and the same helper built to WebAssembly (bench.html of the page's tree;
+// both trees as CMakePresets.json names them) in headless Chromium, by
+// turns and never both at once, and prints their medians side by side. Each
+// side runs RUNS times; the figures are, phase by phase, the middle run's
+// median. Every engine is started, and every pace measured, as the test
+// suite does it (browsers.mjs: launchBrowser and page.rate).
 //
 // Then the toy's own page, in one run: its pace in frames a second with the
 // CPU at full speed and throttled THROTTLE times (Chromium's DevTools
@@ -46,17 +47,15 @@
 import { execFile } from 'node:child_process';
 import { cp, mkdtemp, readFile, rm, writeFile } from 'node:fs/promises';
 import { loadavg, tmpdir } from 'node:os';
-import { dirname, join, resolve } from 'node:path';
-import { fileURLToPath } from 'node:url';
+import { dirname, join } from 'node:path';
 import { promisify } from 'node:util';
 
 import { ENGINES, launchBrowser, skippedEngine } from './browsers.mjs';
-import { launchChromium } from './chromium.mjs';
 import { startServer } from './serve.mjs';
+import { built } from './trees.mjs';
 
-const ROOT = resolve(dirname(fileURLToPath(import.meta.url)), '..');
-const NATIVE = process.env.VESK_STEP_BENCH || join(ROOT, 'build', 'vesk_step_bench');
-const PAGE_DIR = process.env.VESK_WEB_DIR || join(ROOT, 'build-web');
+const NATIVE = built('default', 'vesk_step_bench', 'make build');
+const PAGE_DIR = dirname(built('web', 'bench.html', 'make web'));
 const STEPS = 600; // the page's own count (STEPS_DEFAULT in step_bench.cpp)
 const RUNS = 5;
 // Bounds, in milliseconds.
@@ -71,6 +70,8 @@ const SWITCH_MS = 300;
 // The profiler's sampling interval, in microseconds.
 const SAMPLE_US = 1000;
 const MARK = 'step-timing ';
+// What the bench page's report puts before an error (bench_shell.html).
+const ERROR = 'error: ';
 
 function parse(text, where) {
   const line = text.split('\n').find((l) => l.startsWith(MARK));
@@ -85,19 +86,18 @@ async function runNative() {
   return parse(stdout, 'native');
 }
 
-async function runBrowser(context, url) {
-  const page = await context.newPage();
-  const lines = [];
-  const errors = [];
-  page.on('console', (m) => (m.type() === 'error' ? errors : lines).push(m.text()));
-  page.on('pageerror', (e) => errors.push(e.message));
+// The page's report once it holds the timing line; its errors (the shell
+// writes them there too) fail the run.
+async function runBrowser(page, url) {
   await page.goto(url + 'bench.html');
-  await page.waitForFunction((mark) => document.getElementById('report').textContent.includes(mark),
-    MARK, { timeout: RUN_TIMEOUT_MS });
-  await page.close();
+  const text = await page.waitFor((mark) => {
+    const report = document.getElementById('report').textContent;
+    return report.includes(mark) && report;
+  }, MARK, RUN_TIMEOUT_MS);
+  const errors = text.split('\n').filter((line) => line.startsWith(ERROR));
   if (errors.length)
     throw new Error(`the bench page logged errors: ${errors.join('; ')}`);
-  return parse(lines.join('\n'), 'browser');
+  return parse(text, 'browser');
 }
 
 // The kind of main-thread time a profile node's function stands for.
@@ -121,46 +121,44 @@ const KINDS = [
 ];
 
 // The page's pace at full speed and throttled, and its profile at each.
-async function pagePace(context, url) {
-  const page = await context.newPage();
-  await page.addInitScript(timeFrames);
-  await page.goto(url);
-  await page.waitForTimeout(PACE_WARMUP_MS);
-  const cdp = await context.newCDPSession(page);
-  await cdp.send('Profiler.enable');
-  await cdp.send('Profiler.setSamplingInterval', { interval: SAMPLE_US });
-  const read = () => page.evaluate(() => [performance.now(), Module.sdlWeb.frames, { ...vesk_timing }]);
+async function pagePace(url) {
+  const page = await launchBrowser('chromium');
   const rates = {};
-  for (const rate of [1, THROTTLE])
-    rates[rate] = { paces: [], timer: { asked: 0, late: 0, work: 0, timers: 0 }, kinds: {} };
-  for (let i = 0; i <= WINDOWS; i++) {
-    for (const rate of [1, THROTTLE]) {
-      await cdp.send('Emulation.setCPUThrottlingRate', { rate });
-      await page.waitForTimeout(SWITCH_MS);
-      const profiled = i === WINDOWS;
-      if (profiled)
-        await cdp.send('Profiler.start');
-      const start = await read();
-      await page.waitForTimeout(WINDOW_MS);
-      const end = await read();
-      const frames = end[1] - start[1];
-      const r = rates[rate];
-      if (!profiled) {
-        r.paces.push((frames * 1000) / (end[0] - start[0]));
-        for (const k of ['asked', 'late', 'work', 'timers'])
-          r.timer[k] += end[2][k] - start[2][k];
-        continue;
+  try {
+    await page.goto(url);
+    await page.evaluate(timeFrames);
+    await sleep(PACE_WARMUP_MS);
+    await page.devtools('Profiler.enable');
+    await page.devtools('Profiler.setSamplingInterval', { interval: SAMPLE_US });
+    for (const rate of [1, THROTTLE])
+      rates[rate] = { paces: [], timer: { asked: 0, late: 0, work: 0, timers: 0 }, kinds: {} };
+    for (let i = 0; i <= WINDOWS; i++) {
+      for (const rate of [1, THROTTLE]) {
+        await page.throttle(rate);
+        await sleep(SWITCH_MS);
+        const profiled = i === WINDOWS;
+        if (profiled)
+          await page.devtools('Profiler.start');
+        const measured = await page.rate('Module.sdlWeb.frames', WINDOW_MS, 'vesk_timing');
+        const r = rates[rate];
+        if (!profiled) {
+          r.paces.push(measured.perSecond);
+          for (const k of ['asked', 'late', 'work', 'timers'])
+            r.timer[k] += measured.sums[k];
+          continue;
+        }
+        const { profile } = await page.devtools('Profiler.stop');
+        const nodes = new Map(profile.nodes.map((n) => [n.id, kind(n.callFrame)]));
+        profile.samples.forEach((id, k) => {
+          r.kinds[nodes.get(id)] = (r.kinds[nodes.get(id)] || 0) + profile.timeDeltas[k] / 1000 / measured.count;
+        });
       }
-      const { profile } = await cdp.send('Profiler.stop');
-      const nodes = new Map(profile.nodes.map((n) => [n.id, kind(n.callFrame)]));
-      profile.samples.forEach((id, k) => {
-        r.kinds[nodes.get(id)] = (r.kinds[nodes.get(id)] || 0) + profile.timeDeltas[k] / 1000 / frames;
-      });
     }
+  } finally {
+    await page.close();
   }
-  await page.close();
   for (const r of Object.values(rates)) {
-    r.pace = r.paces.sort((a, b) => a - b)[Math.floor(r.paces.length / 2)];
+    r.pace = median(r.paces);
     for (const k of ['asked', 'late', 'work'])
       r.timer[k] /= r.timer.timers;
   }
@@ -277,20 +275,14 @@ function bareLoop(ms) {
   })();
 }
 
-// Rounds a second of count() over ENGINE_WINDOW_MS, after the warm-up (the
-// seeded pile settles in it) and, if named, zeroing that record's sums.
-async function rate(page, count, sums) {
-  await new Promise((done) => setTimeout(done, ENGINE_WARMUP_MS));
-  if (sums)
-    await page.evaluate((name) => { for (const k in window[name]) window[name][k] = 0; }, sums);
-  const read = () => page.evaluate((c) => [performance.now(), eval(c)], count);
-  const start = await read();
-  await new Promise((done) => setTimeout(done, ENGINE_WINDOW_MS));
-  const end = await read();
-  return ((end[1] - start[1]) * 1000) / (end[0] - start[0]);
-}
-
+const sleep = (ms) => new Promise((done) => setTimeout(done, ms));
 const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
+
+// page.rate of count after ENGINE_WARMUP_MS (the seeded pile settles in it).
+async function settledRate(page, count, sums) {
+  await sleep(ENGINE_WARMUP_MS);
+  return page.rate(count, ENGINE_WINDOW_MS, sums);
+}
 
 async function enginePace(engine, env, url, split_url) {
   const page = await launchBrowser(engine, { env });
@@ -299,22 +291,20 @@ async function enginePace(engine, env, url, split_url) {
     const bares = [];
     for (let i = 0; i < ENGINE_WINDOWS; i++) {
       await page.goto(url);
-      pages.push(await rate(page, 'Module.sdlWeb.frames'));
+      pages.push((await settledRate(page, 'Module.sdlWeb.frames')).perSecond);
       await page.goto('about:blank');
       await page.evaluate(bareLoop, BARE_DELAY_MS);
-      bares.push(await rate(page, 'vesk_rounds'));
+      bares.push((await settledRate(page, 'vesk_rounds')).perSecond);
     }
     await page.goto(url);
     await page.evaluate(timeFrames);
-    await rate(page, 'vesk_timing.timers', 'vesk_timing');
-    const t = await page.evaluate(() => vesk_timing);
+    const t = (await settledRate(page, 'vesk_timing.timers', 'vesk_timing')).sums;
     for (const k of ['asked', 'late', 'work', 'present'])
       t[k] /= t.timers;
     let split = null;
     if (split_url) {
       await page.goto(split_url);
-      await rate(page, 'vesk_split.frames', 'vesk_split');
-      split = await page.evaluate(() => vesk_split);
+      split = (await settledRate(page, 'vesk_split.frames', 'vesk_split')).sums;
       for (const k of SPLIT)
         split[k] /= split.frames;
     }
@@ -366,7 +356,7 @@ async function main() {
 }
 
 async function stepPart(served) {
-  const browser = await launchChromium();
+  const page = await launchBrowser('chromium');
   let native, web;
   try {
     // Alternating, so that a busy spell of the machine falls on both sides alike.
@@ -374,12 +364,12 @@ async function stepPart(served) {
     const webs = [];
     for (let i = 0; i < RUNS; i++) {
       natives.push(await runNative());
-      webs.push(await runBrowser(browser.context, served.url));
+      webs.push(await runBrowser(page, served.url));
     }
     native = middle(natives);
     web = middle(webs);
   } finally {
-    await browser.close();
+    await page.close();
   }
   const n = native.median_ms;
   const w = web.median_ms;
@@ -405,12 +395,8 @@ async function bareThrottled() {
     for (let i = 0; i < WINDOWS; i++)
       for (const r of [1, THROTTLE]) {
         await page.throttle(r);
-        await new Promise((done) => setTimeout(done, SWITCH_MS));
-        const read = () => page.evaluate(() => [performance.now(), vesk_rounds]);
-        const start = await read();
-        await new Promise((done) => setTimeout(done, WINDOW_MS));
-        const end = await read();
-        rates[r].push(((end[1] - start[1]) * 1000) / (end[0] - start[0]));
+        await sleep(SWITCH_MS);
+        rates[r].push((await page.rate('vesk_rounds', WINDOW_MS)).perSecond);
       }
   } finally {
     await page.close();
@@ -419,13 +405,7 @@ async function bareThrottled() {
 }
 
 async function throttlePart(served) {
-  const browser = await launchChromium();
-  let pace;
-  try {
-    pace = await pagePace(browser.context, served.url);
-  } finally {
-    await browser.close();
-  }
+  const pace = await pagePace(served.url);
   const bare = await bareThrottled();
   const full = pace[1];
   const slow = pace[THROTTLE];

@@ -1,13 +1,15 @@
 // browsers.mjs: one way to drive a page in each of the three browser engines.
 //
-//   chromium  Debian's Chromium, headless, through playwright-core (chromium.mjs)
+//   chromium  Debian's Chromium, headless, through puppeteer-core over the DevTools protocol
 //   firefox   Debian's Firefox ESR, headless, through puppeteer-core over WebDriver BiDi
 //   webkit    WebKitGTK's MiniBrowser through Debian's WebKitWebDriver and
-//             selenium-webdriver, in a private Xvfb (the MiniBrowser has no headless mode)
+//             selenium-webdriver, in the X harness's private Xvfb (xharness.mjs:
+//             the MiniBrowser has no headless mode)
+// No driver downloads a browser: each drives the one Debian installed.
 //
 // launchBrowser(engine, { viewport, env }) starts the engine with a fresh
-// profile showing a viewport of viewport's CSS pixels (env: more environment
-// for the browser) and resolves to a page:
+// profile showing a viewport of viewport's CSS pixels (VIEWPORT unless
+// given; env: more environment for the browser) and resolves to a page:
 //   engine, can               the engine's name; what its driver can do:
 //                             can.phone (a device's size and pixel ratio),
 //                             can.touch (fingers), can.throttle (a slower CPU)
@@ -22,6 +24,14 @@
 //                             missing ones lift (can.touch)
 //   emulate(metrics)          { width, height, deviceScaleFactor, mobile } (can.phone)
 //   throttle(rate)            the CPU rate times slower (can.throttle)
+//   devtools(method, params)  a DevTools protocol command (chromium only)
+//   rate(count, ms, sums)     the one measure of a pace: how fast the page's
+//                             counter `count` (an expression, such as the
+//                             presents Module.sdlWeb.frames) grows, a second of
+//                             the page's own clock, over a window of ms; with
+//                             sums, the name of a record of counters in the
+//                             page, zeroed at the window's start: { perSecond,
+//                             count, ms (the page's), sums as they stand at its end }
 //   screenshot()              the viewport as PNG, one device pixel a pixel
 //   watch(problem)            calls problem(text) for each failed request or
 //                             HTTP error the driver reports (none in webkit)
@@ -39,9 +49,15 @@ import { createServer } from 'node:net';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 
-import { CHROMIUM, VIEWPORT, launchChromium } from './chromium.mjs';
+import { startXvfb } from './xharness.mjs';
 
 export const ENGINES = ['chromium', 'firefox', 'webkit'];
+// The page's viewport in CSS pixels: room for the heading and the canvas.
+export const VIEWPORT = { width: 640, height: 480 };
+const CHROMIUM = process.env.CHROMIUM || '/usr/bin/chromium';
+// Chromium on a machine with no GPU and no network but the loopback.
+const CHROMIUM_FLAGS = ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+  '--disable-background-networking', '--disable-component-update', '--disable-sync'];
 const FIREFOX = process.env.FIREFOX || '/usr/bin/firefox-esr';
 const WEBKIT_DRIVER = process.env.WEBKIT_DRIVER || '/usr/bin/WebKitWebDriver';
 const MINIBROWSER = process.env.MINIBROWSER || '/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser';
@@ -67,7 +83,7 @@ export function skippedEngine(engine) {
   const missing = (FILES[engine] || []).filter(([file]) => !existsSync(file));
   const why = missing.map(([file, from]) => `no ${file} (${from})`).join(', ');
   if (why && IN_CI)
-    throw new Error(`${engine}: ${why}; CI installs every engine (scripts/setup.sh web)`);
+    throw new Error(`${engine}: ${why}; CI installs every engine (scripts/setup.sh browsers)`);
   return why && `${engine} is not installed here: ${why}`;
 }
 
@@ -88,6 +104,17 @@ function page(engine, own) {
   const evaluate = own.evaluate;
   return {
     engine, can, why, ...own,
+    async rate(count, ms, sums) {
+      if (sums)
+        await evaluate((name) => { for (const k in window[name]) window[name][k] = 0; }, sums);
+      const read = () => evaluate(([c, name]) => [performance.now(), eval(c), name ? { ...window[name] } : null],
+        [count, sums || null]);
+      const start = await read();
+      await sleep(ms);
+      const end = await read();
+      const [grown, elapsed] = [end[1] - start[1], end[0] - start[0]];
+      return { perSecond: (grown * 1000) / elapsed, count: grown, ms: elapsed, sums: end[2] };
+    },
     async waitFor(fn, arg, ms) {
       const end = Date.now() + ms;
       for (;;) {
@@ -102,73 +129,27 @@ function page(engine, own) {
   };
 }
 
-async function chromiumPage({ viewport, env }) {
-  const browser = await launchChromium({ viewport, ...(env ? { env: { ...process.env, ...env } } : {}) });
-  const p = await browser.context.newPage();
-  const devtools = await browser.context.newCDPSession(p);
-  let down = new Map(); // the fingers on the screen by id
-  return page('chromium', {
-    goto: (url) => p.goto(url),
-    reload: () => p.reload(),
-    evaluate: (fn, arg) => p.evaluate(fn, arg),
-    mouse: p.mouse,
-    // Today's DevTools: a new finger starts, a lifted one ends (all when none stays), else all move.
-    async fingers(points) {
-      const lifted = [...down.values()].filter((f) => !points.some(([, , id]) => id === f.id));
-      const type = points.some(([, , id]) => !down.has(id)) ? 'touchStart' : lifted.length ? 'touchEnd' : 'touchMove';
-      const touchPoints = type === 'touchEnd' ? (points.length ? lifted : [])
-        : points.map(([x, y, id]) => ({ x, y, id }));
-      await devtools.send('Input.dispatchTouchEvent', { type, touchPoints });
-      down = new Map(points.map(([x, y, id]) => [id, { x, y, id }]));
-    },
-    async emulate(metrics) {
-      await devtools.send('Emulation.setDeviceMetricsOverride', metrics);
-      await devtools.send('Emulation.setTouchEmulationEnabled', { enabled: true });
-    },
-    throttle: (rate) => devtools.send('Emulation.setCPUThrottlingRate', { rate }),
-    screenshot: () => p.screenshot(),
-    watch(problem) {
-      p.on('requestfailed', (request) => problem(`request failed: ${request.url()}`));
-      p.on('response', (response) => response.status() >= 400 && problem(`HTTP ${response.status()}: ${response.url()}`));
-    },
-    close: () => browser.close(),
-  });
-}
-
-async function firefoxPage({ viewport, env }) {
+// Chromium or Firefox through puppeteer-core, with a fresh profile; own: what
+// the engine's driver adds, from puppeteer's page and, for Chromium, its
+// DevTools session.
+async function puppeteerPage(engine, { viewport, env }, launch, own) {
   const { default: puppeteer } = await import('puppeteer-core');
-  const profile = await mkdtemp(join(tmpdir(), 'vesk-firefox-'));
+  const profile = await mkdtemp(join(tmpdir(), `vesk-${engine}-`));
   let browser;
   try {
-    browser = await puppeteer.launch({ browser: 'firefox', executablePath: FIREFOX, headless: true,
-      userDataDir: profile, timeout: LAUNCH_TIMEOUT_MS, env: { ...process.env, ...env } });
+    browser = await puppeteer.launch({ ...launch, headless: true, userDataDir: profile,
+      defaultViewport: viewport, timeout: LAUNCH_TIMEOUT_MS, env: { ...process.env, ...env } });
   } catch (error) {
     await rm(profile, { recursive: true, force: true });
     throw error;
   }
-  const p = await browser.newPage();
+  const p = (await browser.pages())[0] || await browser.newPage();
   await p.setViewport(viewport);
-  const touches = new Map();
-  return page('firefox', {
+  return page(engine, {
     goto: (url) => p.goto(url),
     reload: () => p.reload(),
     evaluate: (fn, arg) => p.evaluate(fn, arg),
     mouse: p.mouse,
-    async fingers(points) {
-      for (const [id, touch] of touches)
-        if (!points.some((f) => f[2] === id)) {
-          await touch.end();
-          touches.delete(id);
-        }
-      for (const [x, y, id] of points) {
-        if (touches.has(id))
-          await touches.get(id).move(x, y);
-        else
-          touches.set(id, await p.touchscreen.touchStart(x, y));
-      }
-    },
-    emulate: ({ width, height, deviceScaleFactor, mobile }) =>
-      p.setViewport({ width, height, deviceScaleFactor, isMobile: mobile, hasTouch: true }),
     screenshot: async () => Buffer.from(await p.screenshot()),
     watch(problem) {
       p.on('requestfailed', (request) => problem(`request failed: ${request.url()}`));
@@ -178,8 +159,54 @@ async function firefoxPage({ viewport, env }) {
       await browser.close().catch(() => {});
       await rm(profile, { recursive: true, force: true });
     },
+    ...await own(p),
   });
 }
+
+const chromiumPage = (options) => puppeteerPage('chromium', options,
+  { browser: 'chrome', executablePath: CHROMIUM, args: CHROMIUM_FLAGS }, async (p) => {
+    const devtools = await p.createCDPSession();
+    let down = new Map(); // the fingers on the screen by id
+    return {
+      // Today's DevTools: a new finger starts, a lifted one ends (all when none stays), else all move.
+      async fingers(points) {
+        const lifted = [...down.values()].filter((f) => !points.some(([, , id]) => id === f.id));
+        const type = points.some(([, , id]) => !down.has(id)) ? 'touchStart' : lifted.length ? 'touchEnd' : 'touchMove';
+        const touchPoints = type === 'touchEnd' ? (points.length ? lifted : [])
+          : points.map(([x, y, id]) => ({ x, y, id }));
+        await devtools.send('Input.dispatchTouchEvent', { type, touchPoints });
+        down = new Map(points.map(([x, y, id]) => [id, { x, y, id }]));
+      },
+      async emulate(metrics) {
+        await devtools.send('Emulation.setDeviceMetricsOverride', metrics);
+        await devtools.send('Emulation.setTouchEmulationEnabled', { enabled: true });
+      },
+      throttle: (rate) => devtools.send('Emulation.setCPUThrottlingRate', { rate }),
+      devtools: (method, params) => devtools.send(method, params),
+    };
+  });
+
+const firefoxPage = (options) => puppeteerPage('firefox', options,
+  { browser: 'firefox', executablePath: FIREFOX }, async (p) => {
+    const touches = new Map();
+    return {
+      async fingers(points) {
+        for (const [id, touch] of touches)
+          if (!points.some((f) => f[2] === id)) {
+            await touch.end();
+            touches.delete(id);
+          }
+        for (const [x, y, id] of points) {
+          if (touches.has(id))
+            await touches.get(id).move(x, y);
+          else
+            touches.set(id, await p.touchscreen.touchStart(x, y));
+        }
+      },
+      emulate: ({ width, height, deviceScaleFactor, mobile }) =>
+        p.setViewport({ width, height, deviceScaleFactor, isMobile: mobile, hasTouch: true }),
+    };
+  });
 
 // A free TCP port on 127.0.0.1.
 async function freePort() {
@@ -190,8 +217,7 @@ async function freePort() {
   return port;
 }
 
-// Starts a child and resolves once it has written a line to the given
-// descriptor (Xvfb's -displayfd) or its port answers; kills it on failure.
+// Starts a child and resolves once its port answers; kills it on failure.
 async function started(child, ready) {
   const exited = once(child, 'exit').then(([code]) => { throw new Error(`${child.spawnfile} exited with ${code}`); });
   const timer = sleep(LAUNCH_TIMEOUT_MS).then(() => { throw new Error(`${child.spawnfile} did not start`); });
@@ -205,12 +231,11 @@ async function started(child, ready) {
 
 async function webkitPage({ viewport, env }) {
   const { Builder, Origin } = await import('selenium-webdriver');
-  const xvfb = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', XVFB_SCREEN, '-noreset', '-nolisten', 'tcp'],
-    { stdio: ['ignore', 'ignore', 'ignore', 'pipe'] });
-  const stops = [async () => { xvfb.kill(); await once(xvfb, 'exit').catch(() => {}); }];
+  const xvfb = await startXvfb(XVFB_SCREEN);
+  const display = xvfb.display;
+  const stops = [xvfb.stop];
   const close = async () => { for (const stop of stops.reverse()) await stop(); };
   try {
-    const display = await started(xvfb, once(xvfb.stdio[3], 'data').then(([d]) => `:${String(d).trim()}`));
     const port = await freePort();
     const driverProcess = spawn(WEBKIT_DRIVER, [`--port=${port}`],
       { env: { ...process.env, ...env, DISPLAY: display }, stdio: 'ignore' });

@@ -1,6 +1,6 @@
 // serve.mjs: a static file server for the built page, on 127.0.0.1 only.
 //
-//   node web/serve.mjs [DIRECTORY [PORT]]   (defaults: build-web, 8080; 0 picks a free port)
+//   node web/serve.mjs [DIRECTORY [PORT]]   (defaults: the page's tree, 8080; 0 picks a free port)
 //
 // Serves the files of DIRECTORY (no listings, nothing outside it) with the
 // right type for .wasm, and with the headers that make the page
@@ -11,6 +11,8 @@ import { createServer } from 'node:http';
 import { readFile } from 'node:fs/promises';
 import { extname, normalize, resolve, sep } from 'node:path';
 import { fileURLToPath } from 'node:url';
+
+import { tree } from './trees.mjs';
 
 export const HOST = '127.0.0.1';
 const DEFAULT_PORT = 8080;
@@ -49,7 +51,7 @@ export function fileFor(root, urlPath) {
   return file === root || file.startsWith(root + sep) ? file : null;
 }
 
-export function startServer(directory = 'build-web', port = 0) {
+export function startServer(directory = tree('web'), port = 0) {
   const root = resolve(directory);
   const server = createServer(async (request, response) => {
     const file = request.method === 'GET' || request.method === 'HEAD' ? fileFor(root, request.url) : null;
@@ -78,7 +80,7 @@ export function startServer(directory = 'build-web', port = 0) {
 }
 
 if (process.argv[1] && resolve(process.argv[1]) === fileURLToPath(import.meta.url)) {
-  const directory = process.argv[2] || 'build-web';
+  const directory = process.argv[2] || tree('web');
   const port = process.argv[3] === undefined ? DEFAULT_PORT : Number(process.argv[3]);
   if (!Number.isInteger(port) || port < 0 || port > 65535) {
     console.error(`serve.mjs: bad port '${process.argv[3]}'`);

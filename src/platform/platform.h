@@ -2,10 +2,10 @@
 // on, around SDL: settings before SDL starts, whether the video driver SDL
 // picked can show a window, and how a start-up failure reaches the user.
 //
-// Each platform defines all four once, in its own platform.cpp:
-// src/platform/linux/ for the desktop on the system's SDL 1.2,
-// src/platform/web/ for the browser and src/platform/win32/ for Windows
-// (both on the port layer).
+// Each platform defines all four once: src/platform/linux/platform.cpp for
+// the desktop on the system's SDL 1.2; for the browser (web/) and Windows
+// (win32/), both on the port layer, their platform.cpp reports a failure
+// and port/policy.cpp, which they share, defines the other three.
 //
 // Call order: platform_prepare, SDL_Init, then platform_refuses_driver;
 // platform_report at any time. Single-threaded.

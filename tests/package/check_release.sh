@@ -5,21 +5,25 @@
 #   check_release.sh lintian|tarball|checksums OUT VERSION
 #
 # make: the package of BUILD_DIR (cpack) and a stand-in for the built page
-#   (its three files among the build system's and the timing page's) through
-#   release.sh into OUT/dist. lintian: no error and no warning on the package.
+#   (a file of each name its list gives, and the service worker offline.cmake
+#   writes for them, among the build system's files and the timing page's)
+#   through release.sh into OUT/dist. lintian: no error and no warning on the
+#   package.
 # tarball: vesk-VERSION.tar.gz holds vesk-VERSION/ alone and no .git; it
 #   builds the program while git fails, and the program runs (dummy driver).
-# checksums: OUT/dist holds the package of VERSION, the page's zip (its three
-#   files alone), the tarball and SHA256SUMS, which names and matches the rest.
+# checksums: OUT/dist holds the package of VERSION, the page's zip, the
+#   tarball and SHA256SUMS, which names and matches the rest; the page's zip
+#   holds its service worker and every file the worker caches, and nothing else.
 #
 #   check_release.sh reproducible|upgrade OUT [JOBS]      (make test-release)
 #
 # reproducible: `make release` in two clones of this checkout's HEAD under OUT,
 #   paths and names apart, started RELEASE_GAP_S apart, with other umasks,
 #   time zones and locales (the arm64 builds share one sysroot, made in
-#   OUT/arm64-sysroot by the first): every artifact byte-identical, or diffoscope's
-#   report (a listing without it). Then a signed release of the first clone,
-#   with a throwaway gpg key and self-signed certificate: the signatures
+#   OUT/arm64-sysroot by the first): every artifact byte-identical, or
+#   diffoscope's report (a listing without it); the real page's zip as in
+#   checksums. Then a signed release of the first clone, with a throwaway gpg
+#   key and self-signed certificate: the signatures
 #   verify, the unsigned artifacts are unchanged, a changed artifact fails.
 # upgrade: the first clone's tree as the next version (patch number + 1,
 #   without the 22 px icon and the Windows README, so that an upgrade must
@@ -37,14 +41,29 @@ fail() {
     echo "check_release.sh $step: $*" >&2
     exit 1
 }
+# check_page_zip ZIP: the page's zip, vesk-VERSION-web.zip, holds in its folder
+# vesk-VERSION-web/ the service worker, every file the worker caches for
+# offline play (its FILES, the manifest among them), and nothing else.
+check_page_zip() {
+    folder="$(basename "$1" .zip)/"
+    unzip -p "$1" "${folder}sw.js" >"$work/sw.js" 2>/dev/null || fail "$1 holds no ${folder}sw.js"
+    sed -n "s/^const FILES = \[\(.*\)\];$/\1/p" "$work/sw.js" | tr ',' '\n' | tr -d " '" |
+        grep -vx '\./' >"$work/cached" || fail "no FILES in ${folder}sw.js"
+    grep -qx manifest.webmanifest "$work/cached" || fail "${folder}sw.js does not cache the manifest"
+    { printf '%s\n' "" sw.js && cat "$work/cached"; } | sed "s|^|$folder|" | sort >"$work/page"
+    unzip -Z1 "$1" | sort | diff -u "$work/page" - >&2 ||
+        fail "$1 holds other files than sw.js and those it caches (- wanted, + there)"
+}
 
 case "$step" in
 make)
     rm -rf "$2" && mkdir -p "$2/deb" "$2/web/CMakeFiles"
     cpack -G DEB --config "$4/CPackConfig.cmake" -B "$2/deb" >"$2/cpack.log" 2>&1 ||
         { cat "$2/cpack.log" >&2; fail "cpack failed"; }
-    for file in index.html index.js index.wasm bench.html bench.js bench.wasm CMakeCache.txt \
-        Makefile CMakeFiles/progress.marks; do echo "$file" >"$2/web/$file"; done
+    for file in $(sed -n '/^[^#]/{s/\*/16/;p;}' "$5/src/platform/web/page_files.txt") bench.html bench.js \
+        bench.wasm CMakeCache.txt Makefile CMakeFiles/progress.marks; do echo "$file" >"$2/web/$file"; done
+    echo "<meta name=\"version\" content=\"$version\">" >"$2/web/index.html"
+    cmake -DPAGE_DIR="$2/web" -P "$5/src/platform/web/offline.cmake" || fail "offline.cmake failed"
     "$(dirname "$0")/../../packaging/release.sh" "$version" "$dist" "$5" "$2"/deb/vesk_*.deb "$2/web"
     ;;
 lintian)
@@ -77,9 +96,7 @@ checksums)
     sed 's/^[0-9a-f]\{64\}  //' "$dist/SHA256SUMS" | sort | diff -u "$work/want" - >&2 ||
         fail "SHA256SUMS does not name each artifact once"
     (cd "$dist" && sha256sum --quiet -c SHA256SUMS) >&2 || fail "SHA256SUMS does not match"
-    printf "vesk-$version-web/%s\n" "" index.html index.js index.wasm | sort >"$work/page"
-    unzip -Z1 "$dist/vesk-$version-web.zip" | sort | diff -u "$work/page" - >&2 ||
-        fail "the page's zip holds other files"
+    check_page_zip "$dist/vesk-$version-web.zip"
     ;;
 reproducible)
     out=$2
@@ -117,6 +134,7 @@ reproducible)
         fi
     done <"$work/a"
     [ -z "$differ" ] || fail "not byte-identical:$differ"
+    check_page_zip "$(ls "$a"/vesk-*-web.zip)"
     echo "check_release.sh: SHA256SUMS of both releases:" && sed 's/^/  /' "$a/SHA256SUMS"
 
     # Signed, with a key and a certificate that live as long as the test.
@@ -161,7 +179,8 @@ reproducible)
 upgrade)
     out=$2
     a="$out/a/vesk" next="$out/next"
-    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$a/build/CMakeCache.txt")
+    build="$a/$("$a/scripts/tree.sh" default)"
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
     next_version=$(echo "$version" | awk -F. '{ print $1 "." $2 "." $3 + 1 }')
     rm -rf "$next" && git clone -q --no-checkout "$a" "$next" &&
         git -C "$next" checkout -q "$(git -C "$a" rev-parse HEAD)"
@@ -174,8 +193,8 @@ upgrade)
         { tail -n 30 "$next.log" >&2; fail "make release of the next version"; }
     (cd "$a" && NEXT_DEB="$next/dist/vesk_${next_version}_amd64.deb" ./tests/package/install_test.sh)
     python3 "$a/tests/package/windows_installer.py" --installer "$a/dist/vesk-$version-win64.exe" \
-        --zip "$a/dist/vesk-$version-win64.zip" --version "$version" --vesk "$a/build/vesk" \
-        --wm-close "$a/build/tests/e2e/wm_close" --artifacts "$out" \
+        --zip "$a/dist/vesk-$version-win64.zip" --version "$version" --vesk "$build/vesk" \
+        --wm-close "$build/tests/e2e/wm_close" --artifacts "$out" \
         --next-installer "$next/dist/vesk-$next_version-win64.exe" \
         --next-zip "$next/dist/vesk-$next_version-win64.zip" --next-version "$next_version"
     ;;

@@ -7,10 +7,10 @@
 # either SDL 1.2 runtime satisfy it, installs it with apt-get, and checks:
 #   - `vesk` on a user's PATH (Debian's default, USER_PATH: root's has no
 #     /usr/games) is /usr/games/vesk, and `man -w 6 vesk` finds its page;
-#   - the desktop entry's Exec line is `vesk`: run so, under a private Xvfb,
-#     the window titled "Vesk" appears, its WM_CLASS is the entry's
-#     StartupWMClass, and a window manager's close request (tests/e2e's
-#     wm_close) ends it with exit status 0;
+#   - the desktop entry's Exec line is `vesk`: run so by the X harness
+#     (tests/xharness.py launch), the window titled "Vesk" appears, its
+#     WM_CLASS is the entry's StartupWMClass, and a window manager's close
+#     request (tests/e2e's wm_close) ends it with exit status 0;
 #   - after `apt-get remove --purge`, dpkg knows no vesk, and no path that
 #     `dpkg -L vesk` listed is left, but the folders that were there before.
 # With NEXT_DEB set (a later version's package), upgrades to it with apt-get
@@ -18,19 +18,13 @@
 # paths is in place with its own bytes (dpkg --verify), and no path of the
 # old version's that the new one does not ship is left.
 # Refuses to start when a vesk package is installed already (the test would
-# remove it). Every wait is bounded (WINDOW_WAIT_TENTHS, EXIT_WAIT_TENTHS,
-# XVFB_WAIT_TENTHS, APT_TIMEOUT_S); on any failure the exit trap ends vesk
-# and Xvfb and purges the package. Ends with a line 'N passed, N failed'.
-# Environment: BUILD (default build), the folder `make` builds in.
+# remove it). Every wait is bounded (APT_TIMEOUT_S, MAKE_TIMEOUT_S, the
+# harness's own); on any failure the exit trap purges the package. Ends with
+# a line 'N passed, N failed'.
 set -eu
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
-BUILD=${BUILD:-build}
-case "$BUILD" in /*) build=$BUILD ;; *) build="$root/$BUILD" ;; esac
-# Waits, in tenths of a second: Xvfb ready, the window shown, the program gone.
-XVFB_WAIT_TENTHS=100
-WINDOW_WAIT_TENTHS=150
-EXIT_WAIT_TENTHS=50
+build="$root/$("$root/scripts/tree.sh" default)"
 # Longest apt-get or make run, in seconds, and how long apt-get waits for its lock.
 APT_TIMEOUT_S=600
 MAKE_TIMEOUT_S=1200
@@ -57,19 +51,22 @@ fail() {
     exit 1
 }
 
+# deb_paths DEB: every path the package DEB holds.
+deb_paths() {
+    dpkg-deb -c "$1" | awk '{ print $6 }' | sed 's|^\./|/|; s|/$||' | grep -v '^/*$'
+}
+# left_over KEPT...: the paths dpkg listed ($work/listed) that are still there
+# but for those in the files KEPT, each after a space.
+left_over() {
+    while IFS= read -r path; do
+        grep -qxF "$path" "$@" && continue
+        if [ -e "$path" ] || [ -L "$path" ]; then printf ' %s' "$path"; fi
+    done <"$work/listed"
+}
+
 work=$(mktemp -d)
 installed=0
-xvfb_pid=""
-vesk_pid=""
 cleanup() {
-    if [ -n "$vesk_pid" ] && kill -0 "$vesk_pid" 2>/dev/null; then
-        kill "$vesk_pid" 2>/dev/null || true
-        wait "$vesk_pid" 2>/dev/null || true
-    fi
-    if [ -n "$xvfb_pid" ] && kill -0 "$xvfb_pid" 2>/dev/null; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-    fi
     if [ "$installed" -eq 1 ]; then
         echo "install_test: removing the package after a failure" >&2
         apt remove --purge vesk >/dev/null 2>&1 || echo "install_test: could not remove vesk" >&2
@@ -84,7 +81,7 @@ if dpkg-query -W -f='${Status}' vesk 2>/dev/null | grep -qv 'not-installed'; the
     fail "a vesk package is installed already ($(dpkg-query -W -f='${Status}' vesk)); remove it first"
 fi
 
-timeout "$MAKE_TIMEOUT_S" make -C "$root" BUILD="$BUILD" package >"$work/make.log" 2>&1 ||
+timeout "$MAKE_TIMEOUT_S" make -C "$root" package >"$work/make.log" 2>&1 ||
     { tail -n 30 "$work/make.log" >&2; fail "make package"; }
 set -- "$build"/vesk_*.deb
 if [ $# -ne 1 ] || [ ! -f "$1" ]; then
@@ -102,10 +99,11 @@ esac
 sdl_terms=$(echo "$depends" | tr ',' '\n' | grep -c 'libsdl1.2' || true)
 [ "$sdl_terms" -eq 1 ] || fail "Depends names SDL 1.2 in $sdl_terms terms, not one: $depends"
 case ", $depends" in *", libc6 (>= "*) ;; *) fail "Depends has no versioned libc6: $depends" ;; esac
+case ", $depends" in *", libx11-6"*) ;; *) fail "Depends has no libx11-6 (the scale is read through Xlib): $depends" ;; esac
 check_ok "Depends: $depends"
 
 # Every path in the package, and which of them are there already (folders only, we hope).
-dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./|/|; s|/$||' | grep -v '^/*$' >"$work/contents"
+deb_paths "$deb" >"$work/contents"
 : >"$work/before"
 while IFS= read -r path; do
     if [ -d "$path" ]; then
@@ -137,55 +135,14 @@ wm_class=$(sed -n 's/^StartupWMClass=//p' "$desktop")
 [ "$exec_line" = vesk ] || fail "$desktop: Exec is '$exec_line', not vesk"
 check_ok "the desktop entry starts vesk with no arguments"
 
-# ---- run it as the launcher would, under a private Xvfb ----
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-i=0
-while [ ! -s "$work/display" ]; do
-    kill -0 "$xvfb_pid" 2>/dev/null || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; }
-    i=$((i + 1))
-    [ "$i" -le "$XVFB_WAIT_TENTHS" ] || fail "Xvfb gave no display number"
-    sleep 0.1
-done
-DISPLAY=":$(head -n 1 "$work/display")"
-export DISPLAY
-
-(cd "$work" && PATH=$USER_PATH exec $exec_line) </dev/null >"$work/vesk.out" 2>"$work/vesk.err" &
-vesk_pid=$!
-window=""
-i=0
-while [ -z "$window" ]; do
-    kill -0 "$vesk_pid" 2>/dev/null || { cat "$work/vesk.err" >&2; fail "vesk ended before its window showed"; }
-    i=$((i + 1))
-    [ "$i" -le "$WINDOW_WAIT_TENTHS" ] || fail "no window titled Vesk appeared"
-    sleep 0.1
-    window=$(xdotool search --name '^Vesk$' 2>/dev/null | head -n 1 || true)
-done
-check_ok "the window titled Vesk appeared"
-
-class=$(xprop -id "$window" WM_CLASS 2>/dev/null || true)
-case "$class" in
-*"\"$wm_class\"") ;;
-*) fail "WM_CLASS is '$class', the desktop entry's StartupWMClass is '$wm_class'" ;;
-esac
-check_ok "WM_CLASS matches StartupWMClass=$wm_class"
-
-"$build/tests/e2e/wm_close" "$window" || fail "wm_close $window"
-i=0
-while kill -0 "$vesk_pid" 2>/dev/null; do
-    i=$((i + 1))
-    [ "$i" -le "$EXIT_WAIT_TENTHS" ] || fail "vesk still runs after the close request"
-    sleep 0.1
-done
-status=0
-wait "$vesk_pid" || status=$?
-vesk_pid=""
-[ "$status" -eq 0 ] || { cat "$work/vesk.err" >&2; fail "vesk exited $status after the close request"; }
-check_ok "the close request ended vesk with status 0"
-
-kill "$xvfb_pid" 2>/dev/null || true
-wait "$xvfb_pid" 2>/dev/null || true
-xvfb_pid=""
+# ---- run it as the launcher would, under the X harness's private Xvfb ----
+(cd "$work" && PATH=$USER_PATH python3 "$root/tests/xharness.py" launch --vesk "$found" \
+    --wm-close "$build/tests/e2e/wm_close" --wm-class "$wm_class" --artifacts "$work") >"$work/launch.log" 2>&1 ||
+    { cat "$work/launch.log" >&2; fail "the desktop entry's vesk under the X harness"; }
+# Each of the harness's checks (the window, its WM_CLASS, the close request) counts as one here.
+while IFS= read -r line; do
+    case "$line" in "PASS "*) check_ok "the desktop entry's vesk: ${line#PASS }" ;; esac
+done <"$work/launch.log"
 
 # ---- upgrade to the next version, when given ----
 if [ -n "${NEXT_DEB:-}" ]; then
@@ -195,15 +152,11 @@ if [ -n "${NEXT_DEB:-}" ]; then
     [ "$(dpkg-query -W -f='${Version} ${Status}' vesk)" = "$next_version install ok installed" ] ||
         fail "after the upgrade dpkg lists vesk $(dpkg-query -W -f='${Version} ${Status}' vesk)"
     dpkg -L vesk | grep -v '^/\.$' | sort >"$work/listed-next"
-    dpkg-deb -c "$NEXT_DEB" | awk '{ print $6 }' | sed 's|^\./|/|; s|/$||' | grep -v '^/*$' | sort |
-        diff -u - "$work/listed-next" >&2 || fail "dpkg lists other paths than the next package holds"
+    deb_paths "$NEXT_DEB" | sort | diff -u - "$work/listed-next" >&2 ||
+        fail "dpkg lists other paths than the next package holds"
     dpkg --verify vesk >"$work/verify" 2>&1 && [ ! -s "$work/verify" ] ||
         { cat "$work/verify" >&2; fail "files of $next_version not in place"; }
-    left=""
-    while IFS= read -r path; do
-        grep -qxF "$path" "$work/listed-next" "$work/before" && continue
-        if [ -e "$path" ] || [ -L "$path" ]; then left="$left $path"; fi
-    done <"$work/listed"
+    left=$(left_over "$work/listed-next" "$work/before")
     [ -z "$left" ] || fail "left behind by the upgrade:$left"
     [ "$(sort "$work/listed" | comm -23 - "$work/listed-next" | wc -l)" -gt 0 ] ||
         fail "the next version drops no path: the upgrade removed nothing to check"
@@ -220,12 +173,7 @@ if dpkg-query -W -f='${Status}' vesk 2>/dev/null | grep -qv 'not-installed'; the
 fi
 check_ok "apt-get remove --purge vesk"
 
-left=""
-while IFS= read -r path; do
-    if [ -e "$path" ] || [ -L "$path" ]; then
-        grep -qxF "$path" "$work/before" || left="$left $path"
-    fi
-done <"$work/listed"
+left=$(left_over "$work/before")
 [ -z "$left" ] || fail "left behind after removal:$left"
 [ -s "$work/listed" ] || fail "dpkg -L vesk listed nothing"
 check_ok "nothing the package installed is left ($(wc -l <"$work/listed") paths checked)"

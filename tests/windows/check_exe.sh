@@ -1,7 +1,7 @@
 #!/bin/sh
 # check_exe.sh VESK_EXE OBJDUMP VERSION: vesk.exe is a 64-bit GUI program that
 # needs only DLLs every Windows has, and carries its icon and a version
-# record of VERSION, and no manifest that declares DPI awareness.
+# record of VERSION, and a manifest that declares per-monitor DPI awareness (v2).
 set -eu
 exe=$1 objdump=$2 version=$3
 system_dlls="kernel32.dll user32.dll gdi32.dll winmm.dll msvcrt.dll"
@@ -19,7 +19,8 @@ echo "$resources" | grep -q 'type=version' || fail "no version record"
 wrestool -x --raw --type=16 "$exe" | iconv -f UTF-16LE -t UTF-8 2>/dev/null |
     tr -c '[:print:]' ' ' | grep -q "ProductVersion *$version" ||
     fail "the version record does not say $version"
-if echo "$resources" | grep -q 'type=manifest'; then
-    wrestool -x --raw --type=24 "$exe" | grep -qi 'dpiAware' && fail "the manifest declares DPI awareness"
-fi
+manifest=$(wrestool -x --raw --type=24 "$exe" | tr -d '\r\n')
+echo "$manifest" | grep -q '<dpiAwareness[^>]*>PerMonitorV2</dpiAwareness>' &&
+    echo "$manifest" | grep -q '<dpiAware[^>]*>true/pm</dpiAware>' ||
+    fail "the manifest does not declare per-monitor DPI awareness (v2)"
 echo "check_exe: $exe is fine"

@@ -10,12 +10,15 @@
 #include <cstring>
 #include <vector>
 
+// The display surface gtest_main.cpp's start-up opened (world.h's, which
+// cannot be included beside windows.h: both name a mouse_event).
+extern SDL_Surface *screen;
+
 namespace
 {
 
 const int WIDTH = 200, HEIGHT = 300;
-SDL_Surface *screen;
-HWND window;
+HWND window; // the program's window
 
 std::vector<SDL_Event> drain()
 {
@@ -61,13 +64,19 @@ void expect_motion(const SDL_Event &e, int x, int y, int held)
 }
 
 struct Window : ::testing::Test {
+    static void SetUpTestSuite()
+    {
+        SDL_WM_SetCaption("Vesk", nullptr);
+        window = FindWindowA("VeskWindow", "Vesk");
+        ASSERT_NE(window, nullptr);
+    }
     void SetUp() override
     {
         drain();
     }
 };
 
-TEST_F(Window, IsTheSurfaceSizeCaptionedNotResizableNoMaximizeBox)
+TEST_F(Window, IsTheSurfaceSizeAt96DpiCaptionedResizableAndMaximizable)
 {
     RECT client;
     GetClientRect(window, &client);
@@ -77,8 +86,8 @@ TEST_F(Window, IsTheSurfaceSizeCaptionedNotResizableNoMaximizeBox)
     GetWindowTextA(window, caption, sizeof caption);
     EXPECT_STREQ(caption, "Vesk");
     LONG style = GetWindowLongA(window, GWL_STYLE);
-    EXPECT_FALSE(style & WS_THICKFRAME);
-    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+    EXPECT_TRUE(style & WS_THICKFRAME);
+    EXPECT_TRUE(style & WS_MAXIMIZEBOX);
     EXPECT_TRUE(style & WS_MINIMIZEBOX);
     EXPECT_TRUE(style & WS_SYSMENU);
 }
@@ -190,6 +199,65 @@ TEST_F(Window, APresentShowsTheSurfaceAndPaintingShowsItAgain)
     EXPECT_EQ(window_pixel(100, 150), RGB(255, 0, 0));
 }
 
+SIZE client_size()
+{
+    RECT r;
+    GetClientRect(window, &r);
+    return SIZE{r.right, r.bottom};
+}
+
+// Windows sends WM_DPICHANGED when the window's monitor changes scale; Wine never does.
+void dpi_changed(UINT dpi)
+{
+    RECT r;
+    GetWindowRect(window, &r);
+    SendMessageA(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&r));
+}
+
+TEST_F(Window, ADpiChangeRescalesAndAResizeRecentresWithPositionsInSurfacePixels)
+{
+    dpi_changed(192);
+    EXPECT_EQ(client_size().cx * 10000 + client_size().cy, 400 * 10000 + 600);
+    SDL_FillRect(screen, nullptr, SDL_MapRGB(screen->format, 255, 0, 0));
+    SDL_Rect pixel = {10, 20, 1, 1};
+    SDL_FillRect(screen, &pixel, SDL_MapRGB(screen->format, 0, 0, 255));
+    SDL_UpdateRect(screen, 0, 0, 0, 0);
+    for (int i = 0; i < 4; i++) // the pixel is one 2 x 2 block
+        EXPECT_EQ(window_pixel(20 + i % 2, 40 + i / 2), RGB(0, 0, 255)) << i;
+    EXPECT_EQ(window_pixel(22, 40), RGB(255, 0, 0));
+    post(WM_LBUTTONDOWN, MK_LBUTTON, 2 * 10 + 1, 2 * 20 + 1);
+    post(WM_LBUTTONUP, 0, 2 * 10 + 1, 2 * 20 + 1);
+    std::vector<SDL_Event> e = drain();
+    ASSERT_EQ(e.size(), 2u);
+    expect_button(e[0], SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 10, 20);
+
+    POINT cursor = {2 * 50, 2 * 60};
+    ClientToScreen(window, &cursor);
+    SetCursorPos(cursor.x, cursor.y);
+    post(WM_MOUSEMOVE, 0, 2 * 50, 2 * 60);
+    drain();
+    RECT r;
+    GetWindowRect(window, &r);
+    SetWindowPos(window, nullptr, 0, 0, r.right - r.left + 600, r.bottom - r.top + 400,
+                 SWP_NOMOVE | SWP_NOZORDER); // client 1000 x 1000: the picture 3 times at (200, 50)
+    post(WM_MOUSEMOVE, 0, 2 * 50, 2 * 60);   // the cursor has not moved
+    EXPECT_TRUE(drain().empty());
+    post(WM_MOUSEMOVE, 0, 200 + 3 * 7 + 2, 50 + 3 * 9);
+    post(WM_MOUSEMOVE, 0, 100, 500); // over the margin
+    e = drain();
+    ASSERT_EQ(e.size(), 2u);
+    expect_motion(e[0], 7, 9, 0);
+    expect_motion(e[1], 0, 150, 0);
+    InvalidateRect(window, nullptr, FALSE);
+    UpdateWindow(window);
+    EXPECT_EQ(window_pixel(199, 500), RGB(0, 0, 0));
+    EXPECT_EQ(window_pixel(200 + 3 * 10 + 2, 50 + 3 * 20 + 2), RGB(0, 0, 255));
+    EXPECT_EQ(window_pixel(200 + 3 * 10 + 3, 50 + 3 * 20), RGB(255, 0, 0));
+
+    dpi_changed(96);
+    EXPECT_EQ(client_size().cx * 10000 + client_size().cy, WIDTH * 10000 + HEIGHT);
+}
+
 TEST(Clock, CountsMillisecondsForwardAcrossDelays)
 {
     const Uint32 delay_ms = 20;
@@ -248,30 +316,4 @@ TEST(Surfaces, LockingNestsAndNeverGoesBelowZero)
     EXPECT_EQ(screen->locked, 0);
 }
 
-// SDL with the real Win32 window, as the program opens it.
-class win32_environment : public ::testing::Environment
-{
-  public:
-    void SetUp() override
-    {
-        ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER), 0) << SDL_GetError();
-        screen = SDL_SetVideoMode(WIDTH, HEIGHT, 16, SDL_ANYFORMAT);
-        ASSERT_NE(screen, nullptr) << SDL_GetError();
-        SDL_WM_SetCaption("Vesk", nullptr);
-        window = FindWindowA("VeskWindow", "Vesk");
-        ASSERT_NE(window, nullptr);
-    }
-    void TearDown() override
-    {
-        SDL_Quit();
-    }
-};
-
 } // namespace
-
-int main(int argc, char **argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    ::testing::AddGlobalTestEnvironment(new win32_environment);
-    return RUN_ALL_TESTS();
-}

@@ -15,6 +15,8 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 import xharness as xs  # noqa: E402
 
+# The screen: room for the port tests' window at twice its size and more.
+SCREEN = (1920, 1200)
 # A shell's status for a program killed by a signal: this plus the signal's number.
 SIGNAL_STATUS = 128
 
@@ -26,7 +28,7 @@ def main():
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     server = env = None
     try:
-        server = xs.start_xvfb()
+        server = xs.start_xvfb(size=SCREEN)
         env = {**xs.WINE_ENVIRONMENT, **os.environ, "DISPLAY": server.display}
         xs.wine_prefix(env)
         status = subprocess.run(["wine"] + sys.argv[1:], env=env).returncode

@@ -51,14 +51,6 @@ function is(picture, index, colour) {
     picture[3 * index + 2] === colour[2];
 }
 
-export function isGreen(picture, x, y) {
-  return is(picture, y * WIDTH + x, GREEN);
-}
-
-export function isWhite(picture, x, y) {
-  return is(picture, y * WIDTH + x, WHITE);
-}
-
 // Pixels of the given colour in the picture, or in columns x0..x1 and rows y0..y1.
 function count(picture, colour, x0 = 0, y0 = 0, x1 = WIDTH - 1, y1 = HEIGHT - 1) {
   let n = 0;

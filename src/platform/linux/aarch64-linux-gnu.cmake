@@ -25,7 +25,7 @@ set(ENV{DEB_HOST_ARCH} ${VESK_DEB_ARCH})
 # The sysroot: what the build compiles and links against, and what the
 # package's dependencies are computed from.
 set(VESK_SYSROOT_SUITE bookworm)
-set(VESK_SYSROOT_PACKAGES libsdl1.2-dev,libstdc++-12-dev,libc6-dev,libgtest-dev)
+set(VESK_SYSROOT_PACKAGES libsdl1.2-dev,libx11-dev,libstdc++-12-dev,libc6-dev,libgtest-dev)
 if(NOT VESK_SYSROOT)
   set(VESK_SYSROOT ${CMAKE_BINARY_DIR}/sysroot)
 endif()

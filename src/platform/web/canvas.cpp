@@ -53,7 +53,7 @@ static const char *const DRIVER_NAME = "canvas";
 
 static double start_ms = 0;     // performance.now() at backend_start
 static Uint32 *shown = nullptr; // the canvas's picture, opaque, row-major
-static int shown_w = 0, shown_h = 0;
+static int shown_w = 0;         // its width in pixels
 
 // clang-format off
 // Listens to the canvas's mouse; pending records carry the event types given.
@@ -229,7 +229,6 @@ static int canvas_open(int width, int height)
         return 0;
     }
     shown_w = width;
-    shown_h = height;
     return 1;
 }
 

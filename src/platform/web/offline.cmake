@@ -1,16 +1,16 @@
 # offline.cmake: writes sw.js, the service worker, into a built page's folder.
 #
-#   cmake -DPAGE_DIR=build-web -P src/platform/web/offline.cmake
+#   cmake -DPAGE_DIR=<the page's tree> -P src/platform/web/offline.cmake
 #
-# The worker (from sw.js.in beside this script) caches the page's files
-# found in PAGE_DIR: index.html, index.js, index.wasm, manifest.webmanifest
-# and the icons. Its cache is named "vesk-VERSION-HASH": VERSION from
+# The worker (from sw.js.in beside this script) caches the page's files, as
+# page_files.txt beside it lists them; each name or pattern must match a file
+# in PAGE_DIR. Its cache is named "vesk-VERSION-HASH": VERSION from
 # index.html's <meta name="version">, which the build took from the root
 # project's version, and HASH the first 16 hex digits of a SHA-256 over the
 # cached files' names and SHA-256s. Run it after every build of the page.
 cmake_minimum_required(VERSION 3.16)
 
-set(PAGE_PATTERNS index.html index.js index.wasm manifest.webmanifest vesk*.png vesk.svg)
+file(STRINGS "${CMAKE_CURRENT_LIST_DIR}/page_files.txt" PAGE_PATTERNS REGEX "^[^#]")
 set(HASH_DIGITS 16)
 
 get_filename_component(PAGE_DIR "${PAGE_DIR}" ABSOLUTE)
@@ -24,11 +24,14 @@ if(NOT version_line)
 endif()
 string(REGEX REPLACE ".*content=\"([^\"]+)\".*" "\\1" VERSION "${version_line}")
 
-set(globs)
+set(files)
 foreach(pattern IN LISTS PAGE_PATTERNS)
-  list(APPEND globs "${PAGE_DIR}/${pattern}")
+  file(GLOB found RELATIVE "${PAGE_DIR}" "${PAGE_DIR}/${pattern}")
+  if(NOT found)
+    message(FATAL_ERROR "offline.cmake: no ${pattern} in PAGE_DIR '${PAGE_DIR}'")
+  endif()
+  list(APPEND files ${found})
 endforeach()
-file(GLOB files RELATIVE "${PAGE_DIR}" ${globs})
 list(SORT files)
 
 set(sums "")

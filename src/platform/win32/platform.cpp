@@ -1,8 +1,7 @@
-// platform.cpp (Windows): the program's platform policy on the port layer
-// as a Windows GUI program. The port layer's video driver draws in a Win32
-// window, never in a console: nothing to set before SDL starts, no hint for
-// a failed start, no driver to refuse. A GUI program has no console for its
-// standard error, so a start-up failure is also shown in a message box.
+// platform.cpp (Windows): how a start-up failure reaches the user of a
+// Windows GUI program, which has no console for its standard error: a
+// message box, and standard error too. The rest of the policy is the port
+// layer's (port/policy.cpp).
 #include "../platform.h"
 
 #include <windows.h>
@@ -11,19 +10,6 @@
 
 // The message box's title.
 static const char *const REPORT_CAPTION = "Vesk";
-
-void platform_prepare() {}
-
-const char *platform_start_hint()
-{
-    return "";
-}
-
-int platform_refuses_driver(char *line)
-{
-    (void)line;
-    return 0;
-}
 
 void platform_report(const char *line)
 {

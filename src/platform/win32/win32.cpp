@@ -1,31 +1,42 @@
 // win32.cpp: the port layer's Windows back end: a window whose client area
-// is the display surface's size, a DIB section holding the last presented
-// picture, the window's mouse and close messages turned into SDL 1.2 events,
-// and a monotonic clock.
+// is the display surface's size times the monitor's scale, a DIB section
+// holding the last presented picture, the window's mouse and close messages
+// turned into SDL 1.2 events, and a monotonic clock.
 //
 // Conventions:
 //   - One thread: the window belongs to the thread that called
 //     SDL_SetVideoMode, and its messages are dispatched only while SDL_PollEvent
 //     pumps (win32_pump).
-//   - Presenting copies the rectangle into the DIB section, then makes one
-//     blit of it to the window; WM_PAINT blits the DIB section again, so a
-//     window uncovered or restored shows the last presented picture at once.
+//   - The program is per-monitor DPI aware (v2, in its manifest): the
+//     window opens at k times the surface's size, k from the monitor's dots
+//     per inch as view.h rounds them (capped to the monitor's work area),
+//     and is sized again at the new k on WM_DPICHANGED. It can be resized
+//     and maximised: the picture is then the largest whole multiple that
+//     fits, centred on black (view.h).
+//   - Presenting copies the rectangle into the DIB section, then stretches
+//     it into the window by nearest neighbour (StretchBlt, COLORONCOLOR),
+//     each pixel a k x k block; WM_PAINT does so again and paints the
+//     margins black, so a window uncovered or restored shows the last
+//     presented picture at once.
 //   - A button pressed in the window captures the mouse until the last held
-//     button is released: motion and the release arrive from anywhere, with
-//     positions clamped to the client area. Wheel notches give a press and a
+//     button is released: motion and the release arrive from anywhere.
+//     Positions are the surface's pixels (view_to_surface: clamped, over the
+//     margins too). A WM_MOUSEMOVE that Windows sends after the window was
+//     resized or rescaled, the cursor not having moved, is not a move and
+//     gives no event. Wheel notches give a press and a
 //     release of button 4 (away from the user) or 5. WM_CLOSE (the close
 //     button, Alt+F4) gives SDL_QUIT and leaves the window open. Keys give
 //     no events.
-//   - The program stays DPI-unaware: Windows scales the window on a
-//     high-DPI display and hands it positions in the window's own pixels.
 //   - While SDL runs the system timer ticks every millisecond
 //     (timeBeginPeriod), so that SDL_Delay(10) sleeps about 10 ms, not a
 //     whole 15.6 ms default tick.
+#include "../view.h"
 #include "backend.h"
 
 #include <windows.h>
 #include <windowsx.h>
 
+#include <climits>
 #include <cstring>
 
 // The display surface in a DIB's memory order: bytes B, G, R, unused.
@@ -35,8 +46,8 @@ static const int BYTES_PER_PIXEL = 4;
 // The system timer's period while SDL runs, in milliseconds.
 static const UINT TIMER_PERIOD_MS = 1;
 static const Uint32 MS_PER_SECOND = 1000;
-// The window: a caption with a close and a minimize box; no resizing, no maximize box.
-static const DWORD WINDOW_STYLE = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+// The window: a caption, a sizing border, and minimize, maximize and close boxes.
+static const DWORD WINDOW_STYLE = WS_OVERLAPPEDWINDOW;
 static const DWORD WINDOW_EX_STYLE = 0;
 static const char *const WINDOW_CLASS = "VeskWindow";
 // The program's icon in its resources (vesk.rc).
@@ -44,6 +55,8 @@ static const int ICON_RESOURCE = 1;
 static const char *const DRIVER_NAME = "windib";
 // WM_SYSCOMMAND's command bits (the low four are the system's own).
 static const WPARAM SYSCOMMAND_MASK = 0xFFF0;
+// A screen position no cursor has.
+static const POINT NOWHERE = {INT_MIN, INT_MIN};
 
 // The window and the picture it shows.
 struct win32_window {
@@ -52,15 +65,24 @@ struct win32_window {
     HBITMAP picture;   // top-down DIB section, width x height, 32 bits
     HGDIOBJ previous;  // the memory DC's bitmap before `picture`
     Uint8 *bits;       // picture's pixels, width * BYTES_PER_PIXEL bytes a row
-    int width, height; // client area, pixels
+    int width, height; // the surface and the picture, pixels
+    view v;            // the picture's place in the client area
+    bool remapped;     // v changed since the cursor last moved
 };
 
 // The mouse as the events so far have told it.
 struct win32_mouse {
-    Uint8 held; // SDL_BUTTON() mask of buttons pressed in the window
-    int x, y;   // last position sent, client pixels
-    int wheel;  // wheel movement not yet sent (WHEEL_DELTA a notch), below one notch
+    Uint8 held;   // SDL_BUTTON() mask of buttons pressed in the window
+    int x, y;     // last position sent, surface pixels
+    int wheel;    // wheel movement not yet sent (WHEEL_DELTA a notch), below one notch
+    POINT screen; // the cursor at the last mouse message, screen pixels
 };
+
+// Windows 10's per-monitor DPI functions (user32, from version 1607), or null.
+typedef UINT(WINAPI *dpi_for_window_function)(HWND);
+typedef BOOL(WINAPI *adjust_for_dpi_function)(RECT *, DWORD, BOOL, DWORD, UINT);
+static dpi_for_window_function dpi_for_window;
+static adjust_for_dpi_function adjust_for_dpi;
 
 static win32_window win;
 static win32_mouse mouse;
@@ -70,6 +92,11 @@ static bool class_registered = false;
 
 int backend_start()
 {
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    dpi_for_window = reinterpret_cast<dpi_for_window_function>(
+        reinterpret_cast<void (*)()>(GetProcAddress(user32, "GetDpiForWindow")));
+    adjust_for_dpi = reinterpret_cast<adjust_for_dpi_function>(
+        reinterpret_cast<void (*)()>(GetProcAddress(user32, "AdjustWindowRectExForDpi")));
     QueryPerformanceFrequency(&clock_frequency);
     QueryPerformanceCounter(&clock_start);
     timeBeginPeriod(TIMER_PERIOD_MS);
@@ -86,28 +113,31 @@ backend_masks backend_channels()
     return backend_masks{RED_MASK, GREEN_MASK, BLUE_MASK};
 }
 
-static int clamp(int v, int low, int high)
-{
-    return v < low ? low : v > high ? high : v;
-}
-
 // The SDL_BUTTON() bit of an SDL button number.
 static Uint8 button_bit(int button)
 {
     return static_cast<Uint8>(SDL_BUTTON(button));
 }
 
-// A position in client pixels (of a mouse message's lParam), clamped to the surface.
-static void client_position(LPARAM lparam, int *x, int *y)
+// The surface pixel under a mouse message's position (lParam, client pixels),
+// clamped to the surface; notes the cursor's screen position.
+static void client_position(HWND window, LPARAM lparam, int *x, int *y)
 {
-    *x = clamp(GET_X_LPARAM(lparam), 0, win.width - 1);
-    *y = clamp(GET_Y_LPARAM(lparam), 0, win.height - 1);
+    POINT p = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+    view_to_surface(win.v, p.x, p.y, x, y);
+    ClientToScreen(window, &p);
+    mouse.screen = p;
 }
 
-static void mouse_moved(LPARAM lparam)
+static void mouse_moved(HWND window, LPARAM lparam)
 {
+    POINT before = mouse.screen;
     int x, y;
-    client_position(lparam, &x, &y);
+    client_position(window, lparam, &x, &y);
+    // After a resize Windows says the cursor moved over the window; it did not.
+    if (win.remapped && mouse.screen.x == before.x && mouse.screen.y == before.y)
+        return;
+    win.remapped = false;
     if (x == mouse.x && y == mouse.y)
         return; // Windows repeats a position when nothing moved
     port_push_motion(mouse.held, x, y, x - mouse.x, y - mouse.y);
@@ -117,18 +147,18 @@ static void mouse_moved(LPARAM lparam)
 
 static void button_pressed(HWND window, int button, LPARAM lparam)
 {
-    client_position(lparam, &mouse.x, &mouse.y);
+    client_position(window, lparam, &mouse.x, &mouse.y);
     if (!mouse.held)
         SetCapture(window);
     mouse.held |= button_bit(button);
     port_push_button(SDL_MOUSEBUTTONDOWN, button, mouse.x, mouse.y);
 }
 
-static void button_released(int button, LPARAM lparam)
+static void button_released(HWND window, int button, LPARAM lparam)
 {
     if (!(mouse.held & button_bit(button)))
         return; // pressed elsewhere: not ours
-    client_position(lparam, &mouse.x, &mouse.y);
+    client_position(window, lparam, &mouse.x, &mouse.y);
     mouse.held &= static_cast<Uint8>(~button_bit(button));
     port_push_button(SDL_MOUSEBUTTONUP, button, mouse.x, mouse.y);
     if (!mouse.held)
@@ -150,7 +180,8 @@ static void wheel_turned(HWND window, WPARAM wparam, LPARAM lparam)
 {
     POINT p = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)}; // screen pixels
     ScreenToClient(window, &p);
-    int x = clamp(p.x, 0, win.width - 1), y = clamp(p.y, 0, win.height - 1);
+    int x, y;
+    view_to_surface(win.v, p.x, p.y, &x, &y);
     mouse.wheel += GET_WHEEL_DELTA_WPARAM(wparam);
     for (; mouse.wheel >= WHEEL_DELTA; mouse.wheel -= WHEEL_DELTA) {
         port_push_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_WHEELUP, x, y);
@@ -162,21 +193,92 @@ static void wheel_turned(HWND window, WPARAM wparam, LPARAM lparam)
     }
 }
 
+// Shows the picture's rectangle (x, y, w, h), each pixel a k x k block.
+static void stretch(HDC dc, int x, int y, int w, int h)
+{
+    int k = win.v.scale;
+    SetStretchBltMode(dc, COLORONCOLOR);
+    StretchBlt(dc, win.v.left + x * k, win.v.top + y * k, w * k, h * k, win.picture_dc, x, y, w, h,
+               SRCCOPY);
+}
+
 static void paint(HWND window)
 {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window, &ps);
-    const RECT &r = ps.rcPaint;
-    BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, win.picture_dc, r.left, r.top,
-           SRCCOPY);
+    int saved = SaveDC(dc);
+    ExcludeClipRect(dc, win.v.left, win.v.top, win.v.left + win.width * win.v.scale,
+                    win.v.top + win.height * win.v.scale);
+    FillRect(dc, &ps.rcPaint, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    RestoreDC(dc, saved);
+    stretch(dc, 0, 0, win.width, win.height);
     EndPaint(window, &ps);
+}
+
+// The window's size for a client area of width x height at dpi.
+static SIZE window_size(int width, int height, UINT dpi)
+{
+    RECT r = {0, 0, width, height};
+    if (adjust_for_dpi)
+        adjust_for_dpi(&r, WINDOW_STYLE, FALSE, WINDOW_EX_STYLE, dpi);
+    else
+        AdjustWindowRectEx(&r, WINDOW_STYLE, FALSE, WINDOW_EX_STYLE);
+    return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
+// Places the window at (x, y) with its client area k times the picture at
+// dpi, k from dpi and capped to the work area of the monitor at (x, y).
+static void scale_window(HWND window, UINT dpi, int x, int y)
+{
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    POINT at = {x, y};
+    GetMonitorInfoA(MonitorFromPoint(at, MONITOR_DEFAULTTONEAREST), &monitor);
+    SIZE frame = window_size(0, 0, dpi);
+    int k = view_fit(view_desktop_scale(static_cast<double>(dpi) / VIEW_BASE_DPI), win.width,
+                     win.height, monitor.rcWork.right - monitor.rcWork.left - frame.cx,
+                     monitor.rcWork.bottom - monitor.rcWork.top - frame.cy);
+    SIZE size = window_size(k * win.width, k * win.height, dpi);
+    SetWindowPos(window, nullptr, x, y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    // Where the frame came out otherwise than computed, the client area is put right.
+    RECT client;
+    GetClientRect(window, &client);
+    if (client.right != k * win.width || client.bottom != k * win.height)
+        SetWindowPos(window, nullptr, 0, 0, size.cx + k * win.width - client.right,
+                     size.cy + k * win.height - client.bottom,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The window moved to a monitor of another scale, or the monitor's changed:
+// its suggested rectangle gives the place, k the size (a maximised window
+// takes the rectangle as it is).
+static void dpi_changed(HWND window, UINT dpi, const RECT *suggested)
+{
+    RECT now;
+    GetWindowRect(window, &now);
+    const RECT &r = suggested ? *suggested : now;
+    if (IsZoomed(window)) {
+        SetWindowPos(window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        return;
+    }
+    scale_window(window, dpi, r.left, r.top);
+}
+
+static void resized(HWND window, WPARAM how, LPARAM lparam)
+{
+    if (how == SIZE_MINIMIZED)
+        return;
+    win.v = view_in(win.width, win.height, LOWORD(lparam), HIWORD(lparam));
+    win.remapped = true;
+    InvalidateRect(window, nullptr, FALSE);
 }
 
 static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
     case WM_MOUSEMOVE:
-        mouse_moved(lparam);
+        mouse_moved(window, lparam);
         return 0;
     case WM_LBUTTONDOWN:
         button_pressed(window, SDL_BUTTON_LEFT, lparam);
@@ -188,13 +290,13 @@ static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wpara
         button_pressed(window, SDL_BUTTON_RIGHT, lparam);
         return 0;
     case WM_LBUTTONUP:
-        button_released(SDL_BUTTON_LEFT, lparam);
+        button_released(window, SDL_BUTTON_LEFT, lparam);
         return 0;
     case WM_MBUTTONUP:
-        button_released(SDL_BUTTON_MIDDLE, lparam);
+        button_released(window, SDL_BUTTON_MIDDLE, lparam);
         return 0;
     case WM_RBUTTONUP:
-        button_released(SDL_BUTTON_RIGHT, lparam);
+        button_released(window, SDL_BUTTON_RIGHT, lparam);
         return 0;
     case WM_MOUSEWHEEL:
         wheel_turned(window, wparam, lparam);
@@ -205,6 +307,12 @@ static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wpara
         return 0;
     case WM_CLOSE:
         port_push_quit();
+        return 0;
+    case WM_SIZE:
+        resized(window, wparam, lparam);
+        return 0;
+    case WM_DPICHANGED:
+        dpi_changed(window, LOWORD(wparam), reinterpret_cast<const RECT *>(lparam));
         return 0;
     case WM_PAINT:
         paint(window);
@@ -289,17 +397,30 @@ static int win32_open(int width, int height)
     }
     win.width = width;
     win.height = height;
-    RECT r = {0, 0, width, height};
-    AdjustWindowRectEx(&r, WINDOW_STYLE, FALSE, WINDOW_EX_STYLE);
-    win.window = CreateWindowExA(WINDOW_EX_STYLE, WINDOW_CLASS, "", WINDOW_STYLE, CW_USEDEFAULT,
-                                 CW_USEDEFAULT, r.right - r.left, r.bottom - r.top, nullptr,
-                                 nullptr, instance, nullptr);
+    win.v = view_in(width, height, width, height);
+    mouse = win32_mouse{};
+    mouse.screen = NOWHERE;
+    SIZE size = window_size(width, height, VIEW_BASE_DPI);
+    win.window =
+        CreateWindowExA(WINDOW_EX_STYLE, WINDOW_CLASS, "", WINDOW_STYLE, CW_USEDEFAULT,
+                        CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, instance, nullptr);
     if (!win.window) {
         free_picture();
         port_set_error("cannot create the window");
         return 0;
     }
-    mouse = win32_mouse{};
+    // Sized for the monitor it opened on before it is shown.
+    RECT placed;
+    GetWindowRect(win.window, &placed);
+    UINT dpi = VIEW_BASE_DPI;
+    if (dpi_for_window) {
+        dpi = dpi_for_window(win.window);
+    } else if (HDC screen = GetDC(nullptr)) {
+        dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSX));
+        ReleaseDC(nullptr, screen);
+    }
+    scale_window(win.window, dpi, placed.left, placed.top);
+    win.remapped = false;
     ShowWindow(win.window, SW_SHOWNORMAL);
     UpdateWindow(win.window);
     return 1;
@@ -311,6 +432,7 @@ static void win32_close()
         DestroyWindow(win.window);
     free_picture();
     mouse = win32_mouse{};
+    mouse.screen = NOWHERE;
 }
 
 static void win32_set_caption(const char *title)
@@ -327,7 +449,7 @@ static void win32_present(const void *pixels, int pitch, int x, int y, int w, in
                     static_cast<const Uint8 *>(pixels) + row * pitch + x * BYTES_PER_PIXEL,
                     static_cast<size_t>(w) * BYTES_PER_PIXEL);
     HDC dc = GetDC(win.window);
-    BitBlt(dc, x, y, w, h, win.picture_dc, x, y, SRCCOPY);
+    stretch(dc, x, y, w, h);
     ReleaseDC(win.window, dc);
 }
 
