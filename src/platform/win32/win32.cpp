@@ -12,10 +12,14 @@
 //     window uncovered or restored shows the last presented picture at once.
 //   - A button pressed in the window captures the mouse until the last held
 //     button is released: motion and the release arrive from anywhere, with
-//     positions clamped to the client area. Wheel notches give a press and a
-//     release of button 4 (away from the user) or 5. WM_CLOSE (the close
-//     button, Alt+F4) gives SDL_QUIT and leaves the window open. Keys give
-//     no events.
+//     positions clamped to the client area. A wheel message gives at most
+//     one press and release of button 4 (away from the user) or 5, however
+//     many notches it turned; part of a notch waits for the next message.
+//     WM_CLOSE (the close button, Alt+F4) gives SDL_QUIT and leaves the
+//     window open. Keys give no events.
+//   - The window's messages are taken only while the event queue has room
+//     for what one message gives (port_room): in a flood the rest wait in
+//     the thread's message queue, and no button or close is lost.
 //   - The program stays DPI-unaware: Windows scales the window on a
 //     high-DPI display and hands it positions in the window's own pixels.
 //   - While SDL runs the system timer ticks every millisecond
@@ -44,6 +48,9 @@ static const int ICON_RESOURCE = 1;
 static const char *const DRIVER_NAME = "windib";
 // WM_SYSCOMMAND's command bits (the low four are the system's own).
 static const WPARAM SYSCOMMAND_MASK = 0xFFF0;
+// The most events one message gives (a lost capture releases three buttons),
+// twice: room for the message taken and for one the system sends meanwhile.
+static const int MESSAGE_EVENTS = 2 * 3;
 
 // The window and the picture it shows.
 struct win32_window {
@@ -152,13 +159,11 @@ static void wheel_turned(HWND window, WPARAM wparam, LPARAM lparam)
     ScreenToClient(window, &p);
     int x = clamp(p.x, 0, win.width - 1), y = clamp(p.y, 0, win.height - 1);
     mouse.wheel += GET_WHEEL_DELTA_WPARAM(wparam);
-    for (; mouse.wheel >= WHEEL_DELTA; mouse.wheel -= WHEEL_DELTA) {
-        port_push_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_WHEELUP, x, y);
-        port_push_button(SDL_MOUSEBUTTONUP, SDL_BUTTON_WHEELUP, x, y);
-    }
-    for (; mouse.wheel <= -WHEEL_DELTA; mouse.wheel += WHEEL_DELTA) {
-        port_push_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_WHEELDOWN, x, y);
-        port_push_button(SDL_MOUSEBUTTONUP, SDL_BUTTON_WHEELDOWN, x, y);
+    if (mouse.wheel >= WHEEL_DELTA || mouse.wheel <= -WHEEL_DELTA) {
+        int button = mouse.wheel > 0 ? SDL_BUTTON_WHEELUP : SDL_BUTTON_WHEELDOWN;
+        port_push_button(SDL_MOUSEBUTTONDOWN, button, x, y);
+        port_push_button(SDL_MOUSEBUTTONUP, button, x, y);
+        mouse.wheel %= WHEEL_DELTA; // whole notches past the first are dropped
     }
 }
 
@@ -334,7 +339,7 @@ static void win32_present(const void *pixels, int pitch, int x, int y, int w, in
 static void win32_pump()
 {
     MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+    while (port_room(MESSAGE_EVENTS) && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
         DispatchMessageA(&message);
 }
 
