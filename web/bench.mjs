@@ -274,13 +274,14 @@ function bareLoop(ms) {
   })();
 }
 
-// Rounds a second of count() over ENGINE_WINDOW_MS, after the warm-up (the
-// seeded pile settles in it) and, if named, zeroing that record's sums.
+// Rounds a second of count (a dotted path from window, read without eval,
+// which the page's policy refuses) over ENGINE_WINDOW_MS, after the warm-up
+// (the seeded pile settles in it) and, if named, zeroing that record's sums.
 async function rate(page, count, sums) {
   await new Promise((done) => setTimeout(done, ENGINE_WARMUP_MS));
   if (sums)
     await page.evaluate((name) => { for (const k in window[name]) window[name][k] = 0; }, sums);
-  const read = () => page.evaluate((c) => [performance.now(), eval(c)], count);
+  const read = () => page.evaluate((c) => [performance.now(), c.split('.').reduce((v, k) => v[k], window)], count);
   const start = await read();
   await new Promise((done) => setTimeout(done, ENGINE_WINDOW_MS));
   const end = await read();

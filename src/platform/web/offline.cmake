@@ -3,14 +3,16 @@
 #   cmake -DPAGE_DIR=build-web -P src/platform/web/offline.cmake
 #
 # The worker (from sw.js.in beside this script) caches the page's files
-# found in PAGE_DIR: index.html, index.js, index.wasm, manifest.webmanifest
-# and the icons. Its cache is named "vesk-VERSION-HASH": VERSION from
-# index.html's <meta name="version">, which the build took from the root
-# project's version, and HASH the first 16 hex digits of a SHA-256 over the
-# cached files' names and SHA-256s. Run it after every build of the page.
+# found in PAGE_DIR: index.html, index.js, index.wasm, shell.js,
+# manifest.webmanifest and the icons, and carries the SHA-256 of each as
+# built: it caches none that the server gives otherwise. Its cache is named
+# "vesk-VERSION-HASH": VERSION from index.html's <meta name="version">,
+# which the build took from the root project's version, and HASH the first
+# 16 hex digits of a SHA-256 over the cached files' names and SHA-256s. Run
+# it after every build of the page.
 cmake_minimum_required(VERSION 3.16)
 
-set(PAGE_PATTERNS index.html index.js index.wasm manifest.webmanifest vesk*.png vesk.svg)
+set(PAGE_PATTERNS index.html index.js index.wasm shell.js manifest.webmanifest vesk*.png vesk.svg)
 set(HASH_DIGITS 16)
 
 get_filename_component(PAGE_DIR "${PAGE_DIR}" ABSOLUTE)
@@ -31,13 +33,17 @@ endforeach()
 file(GLOB files RELATIVE "${PAGE_DIR}" ${globs})
 list(SORT files)
 
+# FILES: the worker's table of each file and its SHA-256; the folder's own
+# address ('./') is index.html.
 set(sums "")
-set(FILES "'./'")
+file(SHA256 "${PAGE_DIR}/index.html" index_sum)
+set(FILES "\n  './': '${index_sum}',")
 foreach(file IN LISTS files)
   file(SHA256 "${PAGE_DIR}/${file}" sum)
   string(APPEND sums "${file} ${sum}\n")
-  string(APPEND FILES ", '${file}'")
+  string(APPEND FILES "\n  '${file}': '${sum}',")
 endforeach()
+string(APPEND FILES "\n")
 string(SHA256 BUILD_HASH "${sums}")
 string(SUBSTRING "${BUILD_HASH}" 0 ${HASH_DIGITS} BUILD_HASH)
 
