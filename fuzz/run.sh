@@ -14,7 +14,7 @@ seconds=${1:-30}
 # (the slowest known calls, lines and circles far off the surface, take < 1 s).
 timeout_s=25
 
-for target in fuzz_events fuzz_draw; do
+for target in fuzz_events fuzz_draw fuzz_port; do
     work=build-fuzz/corpus/$target
     log=build-fuzz/$target.log
     rm -rf "$work"

@@ -132,7 +132,7 @@ TEST_F(Window, AWheelMessageIsOnePressAndReleaseOfButton4Or5HoweverFarItTurned)
 {
     post_wheel(WHEEL_DELTA, 60, 70);
     post_wheel(-2 * WHEEL_DELTA, 60, 70);
-    post_wheel(SHRT_MAX, 60, 70);                   // 273 notches and 7/120 of one
+    post_wheel(SHRT_MAX, 60, 70);                             // 273 notches and 7/120 of one
     post_wheel(WHEEL_DELTA - SHRT_MAX % WHEEL_DELTA, 60, 70); // the rest of that notch
     std::vector<SDL_Event> e = drain();
     const int buttons[] = {SDL_BUTTON_WHEELUP, SDL_BUTTON_WHEELDOWN, SDL_BUTTON_WHEELUP,

@@ -175,7 +175,8 @@ static SDL_Surface *make_surface(Uint32 flags, int width, int height, int depth,
         port_set_error("unsupported surface size or depth");
         return nullptr;
     }
-    int64_t pitch = (static_cast<int64_t>(width) * bytes + 3) & ~int64_t{3}; // rows start on 4 bytes
+    // Rows start on 4 bytes.
+    int64_t pitch = (static_cast<int64_t>(width) * bytes + 3) & ~int64_t{3};
     if (pitch > UINT16_MAX || pitch * height > SURFACE_MOST_BYTES) {
         port_set_error("surface too large: at most 65535 bytes a row and 2 GiB in all");
         return nullptr;
