@@ -6,7 +6,8 @@
 #
 # make: the package of BUILD_DIR (cpack) and a stand-in for the built page
 #   (its three files among the build system's and the timing page's) through
-#   release.sh into OUT/dist. lintian: no error and no warning on the package.
+#   release.sh into OUT/dist. lintian: no error and no warning on the package,
+#   and none of lintian's hardening tags even at its info and pedantic levels.
 # tarball: vesk-VERSION.tar.gz holds vesk-VERSION/ alone and no .git; it
 #   builds the program while git fails, and the program runs (dummy driver).
 # checksums: OUT/dist holds the package of VERSION, the page's zip (its three
@@ -47,8 +48,9 @@ make)
     "$(dirname "$0")/../../packaging/release.sh" "$version" "$dist" "$5" "$2"/deb/vesk_*.deb "$2/web"
     ;;
 lintian)
-    lintian --fail-on error,warning "$dist"/vesk_*.deb >"$work/tags" 2>&1 ||
+    lintian -I --pedantic --fail-on error,warning "$dist"/vesk_*.deb >"$work/tags" 2>&1 ||
         { cat "$work/tags" >&2; fail "lintian reports errors or warnings"; }
+    ! grep -E '^[A-Z]: vesk[^:]*: hardening-' "$work/tags" >&2 || fail "lintian's hardening tags"
     ;;
 tarball)
     tar -tzf "$dist/vesk-$version.tar.gz" >"$work/list"
