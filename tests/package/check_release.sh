@@ -19,7 +19,8 @@
 #   paths and names apart, started RELEASE_GAP_S apart, with other umasks,
 #   time zones and locales: every artifact byte-identical, or diffoscope's
 #   report (a listing without it). Then a signed release of the first clone,
-#   with a throwaway gpg key and self-signed certificate: the signatures
+#   with a throwaway gpg key and self-signed certificate, time-stamped by
+#   timestamp_server.py on 127.0.0.1: the signatures and their time stamps
 #   verify, the unsigned artifacts are unchanged, a changed artifact fails.
 # upgrade: the first clone's tree as the next version (patch number + 1,
 #   without the 22 px icon and the Windows README, so that an upgrade must
@@ -127,16 +128,34 @@ reproducible)
     key=$(gpg --batch --list-secret-keys --with-colons 2>/dev/null | awk -F: '/^fpr/ { print $10; exit }')
     openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Vesk test" \
         -keyout "$out/key.pem" -out "$out/cert.pem" 2>/dev/null || fail "openssl made no certificate"
+    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Vesk test time stamps" \
+        -addext "extendedKeyUsage=critical,timeStamping" -keyout "$out/tsa-key.pem" \
+        -out "$out/tsa.pem" 2>/dev/null || fail "openssl made no time-stamping certificate"
+    python3 "$(dirname "$0")/timestamp_server.py" "$out/tsa.pem" "$out/tsa-key.pem" \
+        >"$work/tsa-url" 2>"$work/tsa.log" &
+    tsa_pid=$!
+    trap 'kill "$tsa_pid" 2>/dev/null; gpgconf --kill gpg-agent 2>/dev/null; rm -rf "$work"' EXIT
+    i=0
+    until [ -s "$work/tsa-url" ]; do
+        i=$((i + 1))
+        [ "$i" -le 50 ] && kill -0 "$tsa_pid" 2>/dev/null ||
+            { cat "$work/tsa.log" >&2; fail "the time-stamping server did not start"; }
+        sleep 0.1
+    done
     s="$out/signed"
     (cd "$out/a/vesk" && make release DIST="$s" SIGNING_KEY="$key" WINDOWS_SIGNING_CERT="$out/cert.pem" \
-        WINDOWS_SIGNING_KEY="$out/key.pem") >"$out/signed.log" 2>&1 ||
-        { tail -n 30 "$out/signed.log" >&2; fail "the signed make release"; }
+        WINDOWS_SIGNING_KEY="$out/key.pem" WINDOWS_TIMESTAMP_URL="$(cat "$work/tsa-url")") \
+        >"$out/signed.log" 2>&1 || { tail -n 30 "$out/signed.log" >&2; fail "the signed make release"; }
+    kill "$tsa_pid"
     gpg --batch --verify "$s/SHA256SUMS.asc" "$s/SHA256SUMS" 2>"$work/gpg" ||
         { cat "$work/gpg" >&2; fail "gpg does not accept SHA256SUMS.asc"; }
     mkdir "$work/zip" && (cd "$work/zip" && unzip -q "$s"/vesk-*-win64.zip)
     for exe in "$s"/vesk-*-win64.exe "$work"/zip/*/vesk.exe; do
-        osslsigncode verify -CAfile "$out/cert.pem" -in "$exe" >"$work/verify" 2>&1 ||
-            { cat "$work/verify" >&2; fail "osslsigncode does not accept $exe"; }
+        osslsigncode verify -CAfile "$out/cert.pem" -TSA-CAfile "$out/tsa.pem" -in "$exe" \
+            >"$work/verify" 2>&1 || { cat "$work/verify" >&2; fail "osslsigncode does not accept $exe"; }
+        # osslsigncode 2.5 (Debian 12) and 2.9 say it each their way.
+        grep -qE "^The signature is timestamped:|^[[:space:]]*Timestamp time:" "$work/verify" ||
+            { cat "$work/verify" >&2; fail "$exe carries no time stamp"; }
     done
     osslsigncode remove-signature -in "$work"/zip/*/vesk.exe -out "$work/unsigned.exe" >/dev/null &&
         mkdir "$work/unsigned" && (cd "$work/unsigned" && unzip -q "$a"/vesk-*-win64.zip) &&
