@@ -19,8 +19,8 @@
 #   paths and names apart, started RELEASE_GAP_S apart, with other umasks,
 #   time zones and locales: every artifact byte-identical, or diffoscope's
 #   report (a listing without it). Then a signed release of the first clone,
-#   with a throwaway gpg key and self-signed certificate, time-stamped by
-#   timestamp_server.py on 127.0.0.1: the signatures and their time stamps
+#   with a throwaway gpg key and self-signed certificate, time-stamped by a
+#   stand-in server on 127.0.0.1: the signatures and their time stamps
 #   verify, the unsigned artifacts are unchanged, a changed artifact fails.
 # upgrade: the first clone's tree as the next version (patch number + 1,
 #   without the 22 px icon and the Windows README, so that an upgrade must
@@ -131,8 +131,23 @@ reproducible)
     openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Vesk test time stamps" \
         -addext "extendedKeyUsage=critical,timeStamping" -keyout "$out/tsa-key.pem" \
         -out "$out/tsa.pem" 2>/dev/null || fail "openssl made no time-stamping certificate"
-    python3 "$(dirname "$0")/timestamp_server.py" "$out/tsa.pem" "$out/tsa-key.pem" \
-        >"$work/tsa-url" 2>"$work/tsa.log" &
+    # The stand-in time-stamping server (RFC 3161 over HTTP): openssl ts -reply, signed with
+    # the throwaway time-stamping certificate; it prints its address once listening.
+    printf '%s\n' '[tsa]' 'default_tsa = t' '[t]' "serial = $out/tsa-serial" 'digests = sha256, sha1' \
+        "signer_cert = $out/tsa.pem" "signer_key = $out/tsa-key.pem" 'signer_digest = sha256' \
+        'default_policy = 1.2.3.4.1' 'ess_cert_id_alg = sha256' >"$out/tsa.cnf" && echo 01 >"$out/tsa-serial"
+    python3 -c 'import http.server, subprocess, sys
+class Reply(http.server.BaseHTTPRequestHandler):
+    def do_POST(self):
+        query = self.rfile.read(int(self.headers["Content-Length"]))
+        self.send_response(200)
+        self.send_header("Content-Type", "application/timestamp-reply")
+        self.end_headers()
+        self.wfile.write(subprocess.run(["openssl", "ts", "-reply", "-config", sys.argv[1],
+            "-queryfile", "/dev/stdin", "-out", "/dev/stdout"], input=query, capture_output=True).stdout)
+server = http.server.HTTPServer(("127.0.0.1", 0), Reply)
+print("http://127.0.0.1:%d/" % server.server_address[1], flush=True)
+server.serve_forever()' "$out/tsa.cnf" >"$work/tsa-url" 2>"$work/tsa.log" &
     tsa_pid=$!
     trap 'kill "$tsa_pid" 2>/dev/null; gpgconf --kill gpg-agent 2>/dev/null; rm -rf "$work"' EXIT
     i=0
