@@ -1,14 +1,9 @@
 // fuzz_port: the port layer's own SDL 1.2 (src/platform/port, the page's and
-// Windows') on its null video driver, compiled in with a Linux clock and no
-// window: surfaces of any size, depth and masks, fills and presents of raw
-// rectangles, and events of every kind pushed, in floods, and polled.
-//
-// Input: up to MAX_RECORDS records, an opcode byte and its bytes each:
-// surface (a width and a height, small or near a limit or any int, a depth
-// byte, raw masks), fill (a raw rectangle or none, a colour), present (raw
-// x, y, w, h), push (raw event bytes, up to BURST_MOST times), room (n
+// Windows'), compiled in on its null video driver: up to MAX_RECORDS records
+// of an opcode byte and its bytes: surface (sides small, near a limit or any
+// int; any depth byte and masks), fill (a raw rectangle or none), present
+// (raw x, y, w, h), push (raw event bytes, up to BURST_MOST times), room (n
 // pushes after port_room(n)), poll (until the queue is empty).
-//
 // Checks beyond "no crash, no sanitizer report":
 //   - a surface is made exactly when 1 to 4 bytes a pixel, a positive size,
 //     rows (rounded up to 4 bytes) of at most 65535 bytes and pixels of at
@@ -22,7 +17,6 @@
 #include "backend.h"
 #include "fuzz_input.h"
 
-#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -32,12 +26,10 @@ static const int MAX_RECORDS = 48, BURST_MOST = 300;
 static const int64_t MOST_MADE_BYTES = 1 << 18;
 static const int64_t MOST_PITCH = UINT16_MAX, MOST_PIXEL_BYTES = INT32_MAX; // SDL.h's limits
 
-// The platform's services: a monotonic clock, the display's channel order,
-// and a window that SDL_VIDEODRIVER=dummy never opens.
-static std::chrono::steady_clock::time_point clock_start;
+// The platform's services: no clock (nothing here asks the time), the
+// display's channel order, and a window SDL_VIDEODRIVER=dummy never opens.
 int backend_start()
 {
-    clock_start = std::chrono::steady_clock::now();
     return 1;
 }
 void backend_stop() {}
@@ -47,9 +39,7 @@ backend_masks backend_channels()
 }
 Uint32 backend_ticks()
 {
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - clock_start);
-    return static_cast<Uint32>(ms.count());
+    return 0;
 }
 void backend_sleep(Uint32) {}
 const port_video window_video = null_video;
