@@ -149,7 +149,7 @@ server = http.server.HTTPServer(("127.0.0.1", 0), Reply)
 print("http://127.0.0.1:%d/" % server.server_address[1], flush=True)
 server.serve_forever()' "$out/tsa.cnf" >"$work/tsa-url" 2>"$work/tsa.log" &
     tsa_pid=$!
-    trap 'kill "$tsa_pid" 2>/dev/null; gpgconf --kill gpg-agent 2>/dev/null; rm -rf "$work"' EXIT
+    trap 'kill "$tsa_pid" 2>/dev/null || true; gpgconf --kill gpg-agent 2>/dev/null; rm -rf "$work"' EXIT
     i=0
     until [ -s "$work/tsa-url" ]; do
         i=$((i + 1))
