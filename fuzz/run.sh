@@ -1,8 +1,9 @@
 #!/bin/sh
 # Runs each libFuzzer target of the fuzz preset's tree (BUILD below) for a
-# bounded time on each SDL 1.2 runtime the X harness tests here
-# (tests/xharness.py with-runtime: the system's, and sdl12-compat in its
-# private folder; one it does not test is reported skipped, with the reason),
+# bounded time: fuzz_port once, the others on each SDL 1.2 runtime the X
+# harness tests here (tests/xharness.py with-runtime: the system's, and
+# sdl12-compat in its private folder; one it does not test is reported
+# skipped, with the reason),
 # starting from the target's corpus in fuzz/corpus/<target>/ (read only: new
 # inputs go to a scratch copy in BUILD/corpus/<target>/). Exits 1 on the first
 # run that finds a crash, a sanitizer report, a failed check or a timeout.
@@ -22,7 +23,10 @@ timeout_s=25
 skip_status=77
 
 for runtime in system private; do
-    for target in fuzz_events fuzz_draw; do
+    targets="fuzz_events fuzz_draw"
+    # The port layer is an SDL 1.2 of its own and needs neither runtime: one run.
+    if [ "$runtime" = system ]; then targets="$targets fuzz_port"; fi
+    for target in $targets; do
         work=$build/corpus/$target
         log=$build/$target-$runtime.log
         rm -rf "$work"
