@@ -44,11 +44,12 @@ fail() {
 }
 # check_page_zip ZIP: the page's zip, vesk-VERSION-web.zip, holds in its folder
 # vesk-VERSION-web/ the service worker, every file the worker caches for
-# offline play (its FILES, the manifest among them), and nothing else.
+# offline play (the names in its FILES, the manifest among them), and nothing
+# else.
 check_page_zip() {
     folder="$(basename "$1" .zip)/"
     unzip -p "$1" "${folder}sw.js" >"$work/sw.js" 2>/dev/null || fail "$1 holds no ${folder}sw.js"
-    sed -n "s/^const FILES = \[\(.*\)\];$/\1/p" "$work/sw.js" | tr ',' '\n' | tr -d " '" |
+    sed -n "/^const FILES = {/,/^};/s/^ *'\([^']*\)': '[0-9a-f]\{64\}',$/\1/p" "$work/sw.js" |
         grep -vx '\./' >"$work/cached" || fail "no FILES in ${folder}sw.js"
     grep -qx manifest.webmanifest "$work/cached" || fail "${folder}sw.js does not cache the manifest"
     { printf '%s\n' "" sw.js && cat "$work/cached"; } | sed "s|^|$folder|" | sort >"$work/page"
