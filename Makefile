@@ -135,11 +135,13 @@ package:
 # (the commit's time unless set), and the builds run with one umask, time zone
 # and locale whatever the caller's. SIGNING_KEY (a gpg key id) signs
 # SHA256SUMS into SHA256SUMS.asc; WINDOWS_SIGNING_CERT and WINDOWS_SIGNING_KEY
-# (PEM files) sign vesk.exe and the installer with Authenticode.
+# (PEM files) sign vesk.exe and the installer with Authenticode, time-stamped
+# by WINDOWS_TIMESTAMP_URL (an RFC 3161 server) when it is given.
 DIST ?= dist
 SIGNING_KEY ?=
 WINDOWS_SIGNING_CERT ?=
 WINDOWS_SIGNING_KEY ?=
+WINDOWS_TIMESTAMP_URL ?=
 RELEASE_ENV = umask 022 && SOURCE_DATE_EPOCH=$${SOURCE_DATE_EPOCH:-$$(git log -1 --format=%ct)} \
   TZ=UTC LC_ALL=C LANG=C LANGUAGE=
 # Where test-release clones, builds and signs (the next version in next/).
@@ -154,7 +156,8 @@ release:
 	$(RELEASE_ENV) $(MAKE) arm64
 	@version=$$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $(BUILD)/CMakeCache.txt); \
 	$(RELEASE_ENV) SIGNING_KEY="$(SIGNING_KEY)" WINDOWS_SIGNING_CERT="$(WINDOWS_SIGNING_CERT)" \
-	  WINDOWS_SIGNING_KEY="$(WINDOWS_SIGNING_KEY)" ./packaging/release.sh "$$version" $(DIST) . \
+	  WINDOWS_SIGNING_KEY="$(WINDOWS_SIGNING_KEY)" WINDOWS_TIMESTAMP_URL="$(WINDOWS_TIMESTAMP_URL)" \
+	  ./packaging/release.sh "$$version" $(DIST) . \
 	  $(BUILD)/vesk_$${version}_*.deb $(WEB_BUILD) $(WINDOWS_BUILD) \
 	  $(ARM64_BUILD)/vesk_$${version}_arm64.deb
 	cd $(DIST) && sha256sum --quiet -c SHA256SUMS

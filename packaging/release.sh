@@ -31,7 +31,10 @@
 # WINDOWS_DIR's vesk.exe with Authenticode (osslsigncode), rebuilds the
 # installer around it (cpack -G NSIS), signs the installer, and puts the
 # signed program in the zip; every signature's time is SOURCE_DATE_EPOCH.
-# WINDOWS_DIR's vesk.exe is put back as the linker wrote it afterwards.
+# With WINDOWS_TIMESTAMP_URL (an RFC 3161 time-stamping server) too, each
+# signature is also time-stamped there, so that it stays valid after the
+# certificate expires. WINDOWS_DIR's vesk.exe is put back as the linker
+# wrote it afterwards.
 set -eu
 export LC_ALL=C # the order of file names, in SHA256SUMS as in the zips
 
@@ -79,6 +82,10 @@ git -C "$source_dir" rev-parse --verify -q HEAD >/dev/null ||
 SIGNING_KEY=${SIGNING_KEY:-}
 WINDOWS_SIGNING_CERT=${WINDOWS_SIGNING_CERT:-}
 WINDOWS_SIGNING_KEY=${WINDOWS_SIGNING_KEY:-}
+WINDOWS_TIMESTAMP_URL=${WINDOWS_TIMESTAMP_URL:-}
+if [ -n "$WINDOWS_TIMESTAMP_URL" ] && [ -z "$WINDOWS_SIGNING_CERT" ]; then
+    die "WINDOWS_TIMESTAMP_URL time-stamps Authenticode signatures: give WINDOWS_SIGNING_CERT and _KEY"
+fi
 if [ -n "$WINDOWS_SIGNING_CERT$WINDOWS_SIGNING_KEY" ]; then
     [ -n "$windows" ] || die "WINDOWS_SIGNING_CERT and _KEY sign the Windows build: give WINDOWS_DIR"
     [ -f "$WINDOWS_SIGNING_CERT" ] && [ -f "$WINDOWS_SIGNING_KEY" ] ||
@@ -102,12 +109,15 @@ pack_zip() {
     (cd "$1" && find "$2" -print | LC_ALL=C sort | TZ=UTC zip -q -X -@ "$3")
 }
 
-# sign_exe IN OUT: IN signed with Authenticode into OUT.
+# sign_exe IN OUT: IN signed with Authenticode into OUT (and time-stamped).
 sign_exe() {
-    rm -f "$2"
-    osslsigncode sign -certs "$WINDOWS_SIGNING_CERT" -key "$WINDOWS_SIGNING_KEY" -h sha256 \
-        -n "Vesk $version" -time "$SOURCE_DATE_EPOCH" -in "$1" -out "$2" >"$work/sign.log" 2>&1 ||
-        { cat "$work/sign.log" >&2; die "osslsigncode could not sign $1"; }
+    in=$1 out=$2
+    set -- -certs "$WINDOWS_SIGNING_CERT" -key "$WINDOWS_SIGNING_KEY" -h sha256 -n "Vesk $version" \
+        -time "$SOURCE_DATE_EPOCH"
+    [ -z "$WINDOWS_TIMESTAMP_URL" ] || set -- "$@" -ts "$WINDOWS_TIMESTAMP_URL"
+    rm -f "$out"
+    osslsigncode sign "$@" -in "$in" -out "$out" >"$work/sign.log" 2>&1 ||
+        { cat "$work/sign.log" >&2; die "osslsigncode could not sign $in"; }
 }
 
 rm -rf "$dist"

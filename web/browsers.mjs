@@ -26,8 +26,9 @@
 //   throttle(rate)            the CPU rate times slower (can.throttle)
 //   devtools(method, params)  a DevTools protocol command (chromium only)
 //   rate(count, ms, sums)     the one measure of a pace: how fast the page's
-//                             counter `count` (an expression, such as the
-//                             presents Module.sdlWeb.frames) grows, a second of
+//                             counter `count` (a dotted path from window, such
+//                             as the presents Module.sdlWeb.frames, read without
+//                             eval, which the page's policy refuses) grows, a second of
 //                             the page's own clock, over a window of ms; with
 //                             sums, the name of a record of counters in the
 //                             page, zeroed at the window's start: { perSecond,
@@ -107,8 +108,8 @@ function page(engine, own) {
     async rate(count, ms, sums) {
       if (sums)
         await evaluate((name) => { for (const k in window[name]) window[name][k] = 0; }, sums);
-      const read = () => evaluate(([c, name]) => [performance.now(), eval(c), name ? { ...window[name] } : null],
-        [count, sums || null]);
+      const read = () => evaluate(([c, name]) => [performance.now(), c.split('.').reduce((v, k) => v[k], window),
+        name ? { ...window[name] } : null], [count, sums || null]);
       const start = await read();
       await sleep(ms);
       const end = await read();

@@ -8,7 +8,8 @@
 #   (a file of each name its list gives, and the service worker offline.cmake
 #   writes for them, among the build system's files and the timing page's)
 #   through release.sh into OUT/dist. lintian: no error and no warning on the
-#   package.
+#   package, and none of lintian's hardening tags even at its info and
+#   pedantic levels.
 # tarball: vesk-VERSION.tar.gz holds vesk-VERSION/ alone and no .git; it
 #   builds the program while git fails, and the program runs (dummy driver).
 # checksums: OUT/dist holds the package of VERSION, the page's zip, the
@@ -23,8 +24,9 @@
 #   OUT/arm64-sysroot by the first): every artifact byte-identical, or
 #   diffoscope's report (a listing without it); the real page's zip as in
 #   checksums. Then a signed release of the first clone, with a throwaway gpg
-#   key and self-signed certificate: the signatures
-#   verify, the unsigned artifacts are unchanged, a changed artifact fails.
+#   key and self-signed certificate, time-stamped by a stand-in server on
+#   127.0.0.1: the signatures and their time stamps verify, the unsigned
+#   artifacts are unchanged, a changed artifact fails.
 # upgrade: the first clone's tree as the next version (patch number + 1,
 #   without the 22 px icon and the Windows README, so that an upgrade must
 #   remove a file) released in OUT/next; then install_test.sh upgrades the
@@ -43,11 +45,12 @@ fail() {
 }
 # check_page_zip ZIP: the page's zip, vesk-VERSION-web.zip, holds in its folder
 # vesk-VERSION-web/ the service worker, every file the worker caches for
-# offline play (its FILES, the manifest among them), and nothing else.
+# offline play (the names in its FILES, the manifest among them), and nothing
+# else.
 check_page_zip() {
     folder="$(basename "$1" .zip)/"
     unzip -p "$1" "${folder}sw.js" >"$work/sw.js" 2>/dev/null || fail "$1 holds no ${folder}sw.js"
-    sed -n "s/^const FILES = \[\(.*\)\];$/\1/p" "$work/sw.js" | tr ',' '\n' | tr -d " '" |
+    sed -n "/^const FILES = {/,/^};/s/^ *'\([^']*\)': '[0-9a-f]\{64\}',$/\1/p" "$work/sw.js" |
         grep -vx '\./' >"$work/cached" || fail "no FILES in ${folder}sw.js"
     grep -qx manifest.webmanifest "$work/cached" || fail "${folder}sw.js does not cache the manifest"
     { printf '%s\n' "" sw.js && cat "$work/cached"; } | sed "s|^|$folder|" | sort >"$work/page"
@@ -67,8 +70,9 @@ make)
     "$(dirname "$0")/../../packaging/release.sh" "$version" "$dist" "$5" "$2"/deb/vesk_*.deb "$2/web"
     ;;
 lintian)
-    lintian --fail-on error,warning "$dist"/vesk_*.deb >"$work/tags" 2>&1 ||
+    lintian -I --pedantic --fail-on error,warning "$dist"/vesk_*.deb >"$work/tags" 2>&1 ||
         { cat "$work/tags" >&2; fail "lintian reports errors or warnings"; }
+    ! grep -E '^[A-Z]: vesk[^:]*: hardening-' "$work/tags" >&2 || fail "lintian's hardening tags"
     ;;
 tarball)
     tar -tzf "$dist/vesk-$version.tar.gz" >"$work/list"
@@ -145,16 +149,49 @@ reproducible)
     key=$(gpg --batch --list-secret-keys --with-colons 2>/dev/null | awk -F: '/^fpr/ { print $10; exit }')
     openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Vesk test" \
         -keyout "$out/key.pem" -out "$out/cert.pem" 2>/dev/null || fail "openssl made no certificate"
+    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Vesk test time stamps" \
+        -addext "extendedKeyUsage=critical,timeStamping" -keyout "$out/tsa-key.pem" \
+        -out "$out/tsa.pem" 2>/dev/null || fail "openssl made no time-stamping certificate"
+    # The stand-in time-stamping server (RFC 3161 over HTTP): openssl ts -reply, signed with
+    # the throwaway time-stamping certificate; it prints its address once listening.
+    printf '%s\n' '[tsa]' 'default_tsa = t' '[t]' "serial = $out/tsa-serial" 'digests = sha256, sha1' \
+        "signer_cert = $out/tsa.pem" "signer_key = $out/tsa-key.pem" 'signer_digest = sha256' \
+        'default_policy = 1.2.3.4.1' 'ess_cert_id_alg = sha256' >"$out/tsa.cnf" && echo 01 >"$out/tsa-serial"
+    python3 -c 'import http.server, subprocess, sys
+class Reply(http.server.BaseHTTPRequestHandler):
+    def do_POST(self):
+        query = self.rfile.read(int(self.headers["Content-Length"]))
+        self.send_response(200)
+        self.send_header("Content-Type", "application/timestamp-reply")
+        self.end_headers()
+        self.wfile.write(subprocess.run(["openssl", "ts", "-reply", "-config", sys.argv[1],
+            "-queryfile", "/dev/stdin", "-out", "/dev/stdout"], input=query, capture_output=True).stdout)
+server = http.server.HTTPServer(("127.0.0.1", 0), Reply)
+print("http://127.0.0.1:%d/" % server.server_address[1], flush=True)
+server.serve_forever()' "$out/tsa.cnf" >"$work/tsa-url" 2>"$work/tsa.log" &
+    tsa_pid=$!
+    trap 'kill "$tsa_pid" 2>/dev/null || true; gpgconf --kill gpg-agent 2>/dev/null; rm -rf "$work"' EXIT
+    i=0
+    until [ -s "$work/tsa-url" ]; do
+        i=$((i + 1))
+        [ "$i" -le 50 ] && kill -0 "$tsa_pid" 2>/dev/null ||
+            { cat "$work/tsa.log" >&2; fail "the time-stamping server did not start"; }
+        sleep 0.1
+    done
     s="$out/signed"
     (cd "$out/a/vesk" && make release DIST="$s" SIGNING_KEY="$key" WINDOWS_SIGNING_CERT="$out/cert.pem" \
-        WINDOWS_SIGNING_KEY="$out/key.pem") >"$out/signed.log" 2>&1 ||
-        { tail -n 30 "$out/signed.log" >&2; fail "the signed make release"; }
+        WINDOWS_SIGNING_KEY="$out/key.pem" WINDOWS_TIMESTAMP_URL="$(cat "$work/tsa-url")") \
+        >"$out/signed.log" 2>&1 || { tail -n 30 "$out/signed.log" >&2; fail "the signed make release"; }
+    kill "$tsa_pid"
     gpg --batch --verify "$s/SHA256SUMS.asc" "$s/SHA256SUMS" 2>"$work/gpg" ||
         { cat "$work/gpg" >&2; fail "gpg does not accept SHA256SUMS.asc"; }
     mkdir "$work/zip" && (cd "$work/zip" && unzip -q "$s"/vesk-*-win64.zip)
     for exe in "$s"/vesk-*-win64.exe "$work"/zip/*/vesk.exe; do
-        osslsigncode verify -CAfile "$out/cert.pem" -in "$exe" >"$work/verify" 2>&1 ||
-            { cat "$work/verify" >&2; fail "osslsigncode does not accept $exe"; }
+        osslsigncode verify -CAfile "$out/cert.pem" -TSA-CAfile "$out/tsa.pem" -in "$exe" \
+            >"$work/verify" 2>&1 || { cat "$work/verify" >&2; fail "osslsigncode does not accept $exe"; }
+        # osslsigncode 2.5 (Debian 12) and 2.9 say it each their way.
+        grep -qE "^The signature is timestamped:|^[[:space:]]*Timestamp time:" "$work/verify" ||
+            { cat "$work/verify" >&2; fail "$exe carries no time stamp"; }
     done
     osslsigncode remove-signature -in "$work"/zip/*/vesk.exe -out "$work/unsigned.exe" >/dev/null &&
         mkdir "$work/unsigned" && (cd "$work/unsigned" && unzip -q "$a"/vesk-*-win64.zip) &&

@@ -4,9 +4,11 @@
 # The Windows installer under Wine, in a new prefix: silent install, the installed program,
 # with a next version's installer a silent upgrade to it (which must keep a file of the
 # user's, leave one entry and none of the old files it does not ship), silent uninstall
-# (which must keep the user's file alone).
+# (which must keep the user's file alone); then no install outside Program Files, and an
+# install, upgrade and uninstall in a folder holding the user's README.txt.
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -18,6 +20,10 @@ sys.path.insert(0, os.path.join(HERE, ".."))
 import xharness as x  # noqa: E402
 
 HOME, FOLDER = r"C:\Program Files\Vesk", "drive_c/Program Files/Vesk"
+# Folders of the user's, in Program Files and outside it; the user's file in the first.
+GAMES, OUTSIDE = "Program Files/Games", "users/Public/Vesk"  # in drive_c
+USER_README = b"The user's own notes, not Vesk's.\r\n"
+SETUP = "setup.exe"  # in drive_c: an installer run with /D
 LINK = "drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Vesk.lnk"
 APPS = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"  # the installed apps
 KEY = APPS + r"\Vesk"
@@ -64,31 +70,47 @@ def through_pages(env, installer, version):
         x.stop(server.proc)
 
 
-def state(env, argv, typed=None):
+def setup(env, installer, chosen):
+    """Runs installer /S /D=C:\\chosen (unquoted, as /D must be: through cmd) until the prefix
+    is idle; returns its exit status and the programs started but Wine's own and it."""
+    shutil.copyfile(installer, os.path.join(env["WINEPREFIX"], "drive_c", SETUP))
+    done = subprocess.run(["wine", "cmd", "/c", "C:\\%s /S /D=C:\\%s" % (SETUP, chosen.replace(
+        "/", "\\"))], env=dict(env, WINEDEBUG="+process"), capture_output=True, text=True,
+        errors="replace", timeout=SETUP_S, stdin=subprocess.DEVNULL)
+    x.run(["wineserver", "--wait"], env, SETUP_S)
+    started = re.findall(r'NtCreateUserProcess .* image L"C:\\\\(.*?)"', done.stderr)
+    return done.returncode, [p for p in started if not re.match(r"(?i)windows\\|%s$" % SETUP, p)]
+
+
+def state(env, argv, typed=None, home=HOME, folder=FOLDER):
     """Runs argv under Wine until its prefix is idle (typed: the installer of that version,
-    through its pages by keyboard); returns the install folder's files {name: bytes},
-    whether the Start-menu shortcut names vesk.exe, and the uninstall entry."""
-    if typed:
+    through its pages by keyboard; a callable: itself); returns the install folder's files
+    {name: bytes}, whether the Start-menu shortcut names vesk.exe, and the uninstall entry."""
+    if callable(argv):
+        argv()
+    elif typed:
         through_pages(env, argv[0], typed)
     else:
         x.run(["wine"] + argv, env, SETUP_S)
     x.run(["wineserver", "--wait"], env, SETUP_S)
-    folder, link = (os.path.join(env["WINEPREFIX"], p) for p in (FOLDER, LINK))
-    files = {n: open(os.path.join(folder, n), "rb").read() for n in os.listdir(folder)}
-    linked = os.path.exists(link) and (HOME + r"\vesk.exe").encode() in open(link, "rb").read()
+    folder, link = (os.path.join(env["WINEPREFIX"], p) for p in (folder, LINK))
+    files = {n: open(os.path.join(folder, n), "rb").read() for n in os.listdir(folder)} \
+        if os.path.isdir(folder) else {}
+    linked = os.path.exists(link) and (home + r"\vesk.exe").encode() in open(link, "rb").read()
     return files, linked, entry_of(env)
 
 
-def installed(env, installer, zip_path, version, kept=(), typed=False):
-    """Runs installer /S (typed: by keyboard); checks for the zip's files, Uninstall.exe, the
-    files kept, the shortcut and one uninstall entry of version."""
+def installed(env, installer, zip_path, version, kept=(), typed=False, run=None, home=HOME,
+              folder=FOLDER):
+    """Runs installer /S (typed: by keyboard; run: that instead); checks for the zip's files,
+    Uninstall.exe, the files kept, the shortcut and one uninstall entry of version, in home."""
     with zipfile.ZipFile(zip_path) as z:
         shipped = {os.path.basename(n): z.read(n) for n in z.namelist() if n[-1] != "/"}
-    files, linked, entry = state(env, [installer] + ([] if typed else ["/S"]),
-                                 version if typed else None)
-    want = {"DisplayName": "Vesk", "DisplayVersion": version, "DisplayIcon": HOME +
+    files, linked, entry = state(env, run or [installer] + ([] if typed else ["/S"]),
+                                 version if typed else None, home, folder)
+    want = {"DisplayName": "Vesk", "DisplayVersion": version, "DisplayIcon": home +
             r"\vesk.exe,0", "Publisher": "The Vesk developers", "UninstallString":
-            '"%s\\Uninstall.exe"' % HOME}
+            '"%s\\Uninstall.exe"' % home, "InstallLocation": home}
     entries = len(re.findall(r"^\s+DisplayName\s+REG_SZ\s+Vesk\r?$", x.run(
         ["wine", "reg", "query", APPS, "/s"], env), re.M))
     x.check(set(files) == set(shipped) | {"Uninstall.exe"} | set(kept) and linked and
@@ -138,6 +160,36 @@ def uninstall(args, env):
             "got %s, shortcut %s, entry %s" % (USER_FILE, sorted(files), linked, entry))
 
 
+def beside_users_files(args, env):
+    """Outside Program Files, which standard users may change: nothing installed. In a
+    folder holding the user's README.txt: a folder Vesk of its own there; the upgrade (to
+    the next version, else this one again) runs nothing but Windows' own programs; the
+    uninstall leaves the folder as it was."""
+    status, _ = setup(env, args.installer, OUTSIDE)
+    x.check(status != 0 and not os.path.exists(os.path.join(env["WINEPREFIX"], "drive_c",
+            OUTSIDE)) and not entry_of(env), "installed outside Program Files: " + OUTSIDE)
+    games = os.path.join(env["WINEPREFIX"], "drive_c", GAMES)
+    os.makedirs(games)
+    readme = os.path.join(games, "README.txt")
+    open(readme, "wb").write(USER_README)
+    home, folder = "C:\\%s\\Vesk" % GAMES.replace("/", "\\"), "drive_c/%s/Vesk" % GAMES
+    newer = ((args.next_installer, args.next_zip, args.next_version) if args.next_installer
+             else (args.installer, args.zip, args.version))
+    for when, (installer, zip_path, version) in (("install", (args.installer, args.zip,
+                                                  args.version)), ("upgrade", newer)):
+        ran = []
+        installed(env, installer, zip_path, version, home=home, folder=folder,
+                  run=lambda: ran.extend(setup(env, installer, GAMES)[1]))
+        x.check(not ran and sorted(os.listdir(games)) == ["README.txt", "Vesk"] and
+                open(readme, "rb").read() == USER_README, "%s: ran %s; the user's folder "
+                "holds %s" % (when, ran, sorted(os.listdir(games))))
+    state(env, [os.path.join(env["WINEPREFIX"], folder, "Uninstall.exe"), "/S"], home=home,
+          folder=folder)
+    x.check(os.listdir(games) == ["README.txt"] and open(readme, "rb").read() == USER_README and
+            not entry_of(env), "uninstalled: the user's folder holds %s" % os.listdir(games))
+    return "in %s, the user's README.txt kept" % home
+
+
 def main():
     parser = x.arguments("The Windows installer and zip under Wine.", ("wine",))
     for option in ("--installer", "--zip", "--version"):
@@ -146,7 +198,8 @@ def main():
         parser.add_argument(option)
     args, results = parser.parse_args(), []
     cases = (install, installed_program) + ((upgrade, uninstall, upgrade_by_keyboard)
-                                             if args.next_installer else ()) + (uninstall,)
+                                             if args.next_installer else ()) + (
+        uninstall, beside_users_files)
     with tempfile.TemporaryDirectory(prefix="vesk-installer-") as prefix:
         env = x.environment("wine", extra=dict(x.WINE_ENVIRONMENT, WINEPREFIX=prefix))
         args.exe = os.path.join(prefix, FOLDER, "vesk.exe")

@@ -1,13 +1,15 @@
 // test_port.cpp: the port layer on Windows, under Wine. Messages posted to
-// the real window become SDL 1.2 events; a present shows the surface and
-// WM_PAINT shows it again; the clock; and, once, the shared part's queue
-// limit, filling and colour mapping.
+// the real window become SDL 1.2 events, and a flood of them loses no button
+// nor the close; a present shows the surface and WM_PAINT shows it again; the
+// clock; and, once, the shared part's filling, size limits and colour mapping.
 #include <SDL.h>
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <climits>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 // The display surface gtest_main.cpp's start-up opened (world.h's, which
@@ -36,13 +38,12 @@ void post(UINT message, WPARAM wparam, int x, int y)
                             static_cast<WORD>(static_cast<short>(y))));
 }
 
-// A wheel message: its position is in screen pixels.
-void post_wheel(int notches, int x, int y)
+// A wheel message turning by delta (WHEEL_DELTA a notch); its position is in screen pixels.
+void post_wheel(int delta, int x, int y)
 {
     POINT p = {x, y};
     ClientToScreen(window, &p);
-    PostMessageA(window, WM_MOUSEWHEEL,
-                 MAKEWPARAM(0, static_cast<WORD>(static_cast<short>(notches * WHEEL_DELTA))),
+    PostMessageA(window, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(static_cast<short>(delta))),
                  MAKELPARAM(static_cast<WORD>(p.x), static_cast<WORD>(p.y)));
 }
 
@@ -136,17 +137,19 @@ TEST_F(Window, LosingTheCaptureReleasesTheHeldButtons)
     expect_button(e[0], SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 30, 40);
 }
 
-TEST_F(Window, WheelNotchesArePressAndReleaseOfButtons4And5)
+TEST_F(Window, AWheelMessageIsOnePressAndReleaseOfButton4Or5HoweverFarItTurned)
 {
-    post_wheel(1, 60, 70);
-    post_wheel(-2, 60, 70);
+    post_wheel(WHEEL_DELTA, 60, 70);
+    post_wheel(-2 * WHEEL_DELTA, 60, 70);
+    post_wheel(SHRT_MAX, 60, 70);                             // 273 notches and 7/120 of one
+    post_wheel(WHEEL_DELTA - SHRT_MAX % WHEEL_DELTA, 60, 70); // the rest of that notch
     std::vector<SDL_Event> e = drain();
-    ASSERT_EQ(e.size(), 6u);
-    expect_button(e[0], SDL_MOUSEBUTTONDOWN, SDL_BUTTON_WHEELUP, 60, 70);
-    expect_button(e[1], SDL_MOUSEBUTTONUP, SDL_BUTTON_WHEELUP, 60, 70);
-    for (int i = 2; i < 6; i += 2) {
-        expect_button(e[i], SDL_MOUSEBUTTONDOWN, SDL_BUTTON_WHEELDOWN, 60, 70);
-        expect_button(e[i + 1], SDL_MOUSEBUTTONUP, SDL_BUTTON_WHEELDOWN, 60, 70);
+    const int buttons[] = {SDL_BUTTON_WHEELUP, SDL_BUTTON_WHEELDOWN, SDL_BUTTON_WHEELUP,
+                           SDL_BUTTON_WHEELUP};
+    ASSERT_EQ(e.size(), 2 * std::size(buttons));
+    for (size_t i = 0; i < std::size(buttons); i++) {
+        expect_button(e[2 * i], SDL_MOUSEBUTTONDOWN, buttons[i], 60, 70);
+        expect_button(e[2 * i + 1], SDL_MOUSEBUTTONUP, buttons[i], 60, 70);
     }
     EXPECT_EQ(GetCapture(), nullptr);
 }
@@ -160,20 +163,32 @@ TEST_F(Window, CloseGivesQuitAndKeepsTheWindow)
     EXPECT_TRUE(IsWindow(window));
 }
 
-TEST_F(Window, TheQueueHoldsAtMost128EventsOldestFirst)
+TEST_F(Window, AFloodOfMotionLosesNoButtonNorTheCloseAndEndsWhereThePointerStopped)
 {
-    const int posted = SDL_MAXEVENTS + 20;
-    for (int i = 1; i <= posted; i++)
-        post(WM_MOUSEMOVE, 0, i % WIDTH, i / WIDTH);
-    SDL_Event e;
-    ASSERT_EQ(SDL_PollEvent(&e), 1); // pumps every message, then takes the oldest
-    expect_motion(e, 1, 0, 0);
-    EXPECT_EQ(SDL_PushEvent(&e), 0) << "one slot free again";
-    EXPECT_EQ(SDL_PushEvent(&e), -1) << "full";
-    std::vector<SDL_Event> rest = drain();
-    ASSERT_EQ(rest.size(), static_cast<size_t>(SDL_MAXEVENTS));
-    expect_motion(rest[SDL_MAXEVENTS - 2], SDL_MAXEVENTS, 0, 0);
-    expect_motion(rest.back(), 1, 0, 0); // the one pushed
+    const int flood = 300; // motions each way, over twice what the queue holds
+    post(WM_LBUTTONDOWN, MK_LBUTTON, 5, 6);
+    for (int i = 1; i <= flood; i++)
+        post(WM_MOUSEMOVE, MK_LBUTTON, i % WIDTH, 10 + i / WIDTH);
+    post(WM_LBUTTONUP, 0, 7, 8);
+    for (int i = 1; i <= flood; i++)
+        post(WM_MOUSEMOVE, 0, i % WIDTH, 20 + i / WIDTH);
+    post_wheel(SHRT_MAX / WHEEL_DELTA * WHEEL_DELTA, 60, 70); // 273 notches
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    // In order, each run of motions merged down to its last.
+    std::vector<SDL_Event> e;
+    for (const SDL_Event &one : drain())
+        if (one.type == SDL_MOUSEMOTION && !e.empty() && e.back().type == SDL_MOUSEMOTION)
+            e.back() = one;
+        else
+            e.push_back(one);
+    ASSERT_EQ(e.size(), 7u);
+    expect_button(e[0], SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 5, 6);
+    expect_motion(e[1], flood % WIDTH, 10 + flood / WIDTH, SDL_BUTTON_LMASK);
+    expect_button(e[2], SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 7, 8);
+    expect_motion(e[3], flood % WIDTH, 20 + flood / WIDTH, 0);
+    expect_button(e[4], SDL_MOUSEBUTTONDOWN, SDL_BUTTON_WHEELUP, 60, 70);
+    expect_button(e[5], SDL_MOUSEBUTTONUP, SDL_BUTTON_WHEELUP, 60, 70);
+    EXPECT_EQ(e[6].type, SDL_QUIT);
 }
 
 COLORREF window_pixel(int x, int y)
@@ -184,7 +199,7 @@ COLORREF window_pixel(int x, int y)
     return c;
 }
 
-TEST_F(Window, APresentShowsTheSurfaceAndPaintingShowsItAgain)
+TEST_F(Window, APresentShowsItsRectangleClippedAndPaintingShowsItAgain)
 {
     SDL_FillRect(screen, nullptr, SDL_MapRGB(screen->format, 255, 0, 0));
     SDL_Rect corner = {0, 0, 10, 10};
@@ -197,6 +212,11 @@ TEST_F(Window, APresentShowsTheSurfaceAndPaintingShowsItAgain)
     InvalidateRect(window, nullptr, FALSE);
     UpdateWindow(window);
     EXPECT_EQ(window_pixel(100, 150), RGB(255, 0, 0));
+    // A rectangle reaching past 32-bit arithmetic shows its part on the surface.
+    SDL_UpdateRect(screen, WIDTH / 2, 0, INT32_MAX - 8, HEIGHT);
+    EXPECT_EQ(window_pixel(WIDTH / 2 - 1, 5), RGB(255, 0, 0));
+    EXPECT_EQ(window_pixel(WIDTH / 2, 5), RGB(0, 0, 0));
+    EXPECT_EQ(window_pixel(WIDTH - 1, HEIGHT - 1), RGB(0, 0, 0));
 }
 
 SIZE client_size()
@@ -291,6 +311,17 @@ TEST(Surfaces, FillRectClipsAndStoresTheLowBytesLowFirst)
             }
         SDL_FreeSurface(s);
     }
+}
+
+TEST(Surfaces, SizesPastTheLimitsAreRefusedBeforeAnyAllocation)
+{
+    // A row of 4 GiB and 4 bytes: 4 bytes, were it counted in 32 bits.
+    EXPECT_EQ(SDL_CreateRGBSurface(SDL_SWSURFACE, 1073741825, 1, 32, 0, 0, 0, 0), nullptr);
+    SDL_Surface *widest = SDL_CreateRGBSurface(SDL_SWSURFACE, 65532, 2, 8, 0, 0, 0, 0);
+    ASSERT_NE(widest, nullptr);
+    EXPECT_EQ(widest->pitch, 65532);
+    SDL_FreeSurface(widest);
+    EXPECT_EQ(SDL_CreateRGBSurface(SDL_SWSURFACE, 65533, 2, 8, 0, 0, 0, 0), nullptr);
 }
 
 TEST(Surfaces, MapRGBKeepsEachComponentsTopBitsInItsMask)

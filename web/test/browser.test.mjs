@@ -66,6 +66,8 @@ const PHONE = { width: 390, height: 844, deviceScaleFactor: 3, mobile: true };
 const PHONE_SCALE = 5;
 const TURNED_SCALE = 3;
 
+// Writes the page folder's sw.js as the build does.
+const stampWorker = (site) => promisify(execFile)('cmake', [`-DPAGE_DIR=${site}`, '-P', OFFLINE]);
 const stopServer = async (served) => {
   served?.server.closeAllConnections();
   await new Promise((done) => (served ? served.server.close(done) : done()));
@@ -184,11 +186,12 @@ for (const engine of TESTED) describe(`Vesk in ${engine}, on a big screen then a
   before(async () => {
     site = await mkdtemp(join(tmpdir(), 'vesk-page-'));
     await cp(PAGE_DIR, site, { recursive: true, filter: (from) => dirname(from) === PAGE_DIR || from === PAGE_DIR });
-    // problems.js first in the page, and the worker's cache written again over it.
+    // problems.js first in the page (a file: the page's policy refuses inline
+    // script), and the worker's cache written again over it.
     const index = join(site, 'index.html');
-    const first = await readFile(join(dirname(fileURLToPath(import.meta.url)), 'problems.js'), 'utf8');
-    await writeFile(index, (await readFile(index, 'utf8')).replace('<head>', `<head>\n<script>\n${first}</script>`));
-    await promisify(execFile)('cmake', [`-DPAGE_DIR=${site}`, '-P', OFFLINE]);
+    await cp(join(dirname(fileURLToPath(import.meta.url)), 'problems.js'), join(site, 'problems.js'));
+    await writeFile(index, (await readFile(index, 'utf8')).replace('<head>', '<head>\n<script src="problems.js"></script>'));
+    await stampWorker(site);
     const started = await Promise.allSettled([
       startServer(site, 0), launchBrowser(engine, { viewport: BIG_SCREEN }), startDesktop(DESKTOP)]);
     [served, page, desktop] = started.map((s) => (s.status === 'fulfilled' ? s.value : null));
@@ -237,6 +240,18 @@ for (const engine of TESTED) describe(`Vesk in ${engine}, on a big screen then a
         ...types.filter((type) => canvas.dispatchEvent(new Event(type, { bubbles: true, cancelable: true })))];
     });
     assert.deepEqual(kept, ['none'], 'touch-action, then the events whose default was kept');
+  });
+
+  test('the page refuses inline script: its policy allows only its own files', async () => {
+    await collect();
+    const ran = await page.evaluate(() => new Promise((done) => {
+      const script = Object.assign(document.createElement('script'), { textContent: 'window.vesk_inline = true;' });
+      document.head.appendChild(script);
+      setTimeout(() => done(window.vesk_inline === true), 100);
+    }));
+    assert.equal(ran, false, 'an inline script ran');
+    const noted = await page.evaluate(PROBLEMS);
+    assert.ok(noted.length === 1 && /^refused by the page's policy: script-src/.test(noted[0]), noted.join('; '));
   });
 
   test('the world steps no faster than the 10 ms frame delay allows', async () => {
@@ -318,8 +333,33 @@ for (const engine of TESTED) describe(`Vesk in ${engine}, on a big screen then a
     assert.ok(lost >= 9 * 100, `${lost} grains wiped out along the path`);
   });
 
-  test('after one visit it plays offline; after a rebuild the new build loads', async () => {
+  test('a flood of input between two frames loses no button, and the page keeps to its surface', async () => {
+    const start = await settledCanvas(page);
+    // In one task, so before the next frame: a press, 300 moves held, the release, 300 moves back;
+    // then, as a careless script might, the canvas resized and a record longer than the bridge's.
+    await page.evaluate(([a, b, n]) => {
+      const canvas = document.getElementById('canvas');
+      const at = (t, more) => ({ clientX: a.x + (b.x - a.x) * t, clientY: a.y + (b.y - a.y) * t, ...more });
+      canvas.dispatchEvent(new MouseEvent('mousedown', at(0, { button: 0, bubbles: true })));
+      for (let i = 1; i <= n; i++)
+        window.dispatchEvent(new MouseEvent('mousemove', at(i / n, { buttons: 1 })));
+      window.dispatchEvent(new MouseEvent('mouseup', at(1, { button: 0 })));
+      for (let i = 1; i <= n; i++)
+        window.dispatchEvent(new MouseEvent('mousemove', at(1 - i / n)));
+      canvas.width *= 2;
+      const pending = Module.sdlWeb.pending;
+      pending.push(pending[pending.length - 1].concat(new Array(1000).fill(-1)));
+    }, [onPage(box, 30, 120), onPage(box, 170, 120), 300]);
+    await waitFrames(page, EFFECT_FRAMES);
+    const after = await settledCanvas(page);
+    assert.ok(showsX(after, 30, 120), 'the X is not where the mouse ended');
+    const diff = differences(start, after, [xBox(170, 200), xBox(30, 120)]);
+    assert.equal(diff.count, 0, `changed by a press released in the same frame: ${diff.text}`);
+  });
+
+  test('after one visit it plays offline; a rebuild loads only once whole; taking sw.js away retires the worker', async () => {
     await page.waitFor(() => !!navigator.serviceWorker.controller, null, FRAME_WAIT_MS);
+    const oldCache = /const CACHE = '([^']+)'/.exec(await readFile(join(site, 'sw.js'), 'utf8'))[1];
     const port = served.server.address().port;
     await collect();
     offline = true;
@@ -329,17 +369,46 @@ for (const engine of TESTED) describe(`Vesk in ${engine}, on a big screen then a
     assert.equal(await page.evaluate(() => document.title), 'Vesk');
     await collect();
 
-    // A rebuild: another script, and the service worker written again as the build does.
-    await appendFile(join(site, 'index.js'), '\nvar vesk_rebuilt = true;\n');
-    await promisify(execFile)('cmake', [`-DPAGE_DIR=${site}`, '-P', OFFLINE]);
+    // A rebuild half deployed: the new worker, but a script that is not its build's. Its
+    // install fails, and the old build goes on serving.
+    const script = join(site, 'index.js');
+    await appendFile(script, '\nvar vesk_rebuilt = true;\n');
+    await stampWorker(site);
+    const rebuilt = await readFile(script);
+    await appendFile(script, '\nvar vesk_half = true;\n');
     served = await startServer(site, port);
     offline = false;
+    await reload();
+    await page.evaluate(async () => (await navigator.serviceWorker.getRegistration()).update().catch(() => null));
+    const kept = await page.waitFor(async () => {
+      const registration = await navigator.serviceWorker.getRegistration();
+      return !registration.installing && !registration.waiting &&
+        [await caches.keys(), !!(window.vesk_rebuilt || window.vesk_half)];
+    }, null, FRAME_WAIT_MS);
+    assert.deepEqual(kept, [[oldCache], false], 'caches and the build served after a half deploy');
+
+    // The deploy finished: the new build loads.
+    await writeFile(script, rebuilt);
     await page.reload();
     // The old build's page reloads itself once the new worker takes over.
     const names = await page.waitFor(() => window.vesk_rebuilt && Module.sdlWeb?.frames > 0 && caches.keys(),
       null, TEST_TIMEOUT_MS / 3);
     const worker = await readFile(join(site, 'sw.js'), 'utf8');
     assert.deepEqual(names, [/const CACHE = '([^']+)'/.exec(worker)[1]], 'caches after the rebuild');
+
+    // Retired: with sw.js gone from the server, the next visit drops the worker and its caches,
+    // and the one after comes from the server alone (its 404s for sw.js are expected).
+    offline = true;
+    await rm(join(site, 'sw.js'));
+    await reload();
+    await page.waitFor(async () => (await caches.keys()).length === 0, null, FRAME_WAIT_MS);
+    await page.reload();
+    await waitFrames(page, 1);
+    assert.deepEqual(await page.evaluate(async () => [!!navigator.serviceWorker.controller,
+      !!(await navigator.serviceWorker.getRegistration()), await caches.keys()]), [false, false, []]);
+    await collect();
+    await stampWorker(site);
+    offline = false;
   });
 
   test('on a phone the canvas is shown at 5 device pixels a surface pixel, at 3 once turned', needs('phone'), async () => {

@@ -1,4 +1,5 @@
-// serve.test.mjs: the page server keeps to its folder and types its files.
+// serve.test.mjs: the page server keeps to its folder and its own host
+// names, and types its files.
 //
 //   node --test web/test/serve.test.mjs
 //
@@ -7,7 +8,7 @@
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { request } from 'node:http';
-import { mkdtemp, mkdir, rm, writeFile } from 'node:fs/promises';
+import { mkdtemp, mkdir, rm, symlink, writeFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 
@@ -15,10 +16,12 @@ import { HOST, fileFor, startServer } from '../serve.mjs';
 
 const REQUEST_TIMEOUT_MS = 5000;
 
-// GET (or method) of a raw path, sent as written; resolves to { status, type, body, headers }.
-function get(port, path, method = 'GET') {
+// GET (or method) of a raw path, sent as written (to host, when given, in the Host
+// header); resolves to { status, type, body, headers }.
+function get(port, path, method = 'GET', host = undefined) {
   return new Promise((resolve, reject) => {
-    const req = request({ host: HOST, port, path, method, timeout: REQUEST_TIMEOUT_MS }, (response) => {
+    const headers = host ? { Host: host } : {};
+    const req = request({ host: HOST, port, path, method, headers, timeout: REQUEST_TIMEOUT_MS }, (response) => {
       const chunks = [];
       response.on('data', (chunk) => chunks.push(chunk));
       response.on('end', () => resolve({
@@ -45,6 +48,11 @@ describe('serve.mjs', () => {
     await writeFile(join(root, 'index.wasm'), Buffer.from([0, 97, 115, 109]));
     await writeFile(join(root, 'sub', 'a b.js'), 'var a;');
     await writeFile(join(top, 'secret.txt'), 'outside');
+    await symlink(join(top, 'secret.txt'), join(root, 'link.txt'));
+    await symlink(join(root, 'index.html'), join(root, 'sub', 'page.html'));
+    await mkdir(join(root, '.git'));
+    await writeFile(join(root, '.git', 'config'), 'private');
+    await writeFile(join(root, '.env'), 'private');
     served = await startServer(root, 0);
     port = served.server.address().port;
   });
@@ -77,6 +85,8 @@ describe('serve.mjs', () => {
     assert.equal(page.headers['cross-origin-embedder-policy'], 'require-corp');
     assert.equal((await get(port, '/index.wasm')).type, 'application/wasm');
     assert.equal((await get(port, '/sub/a%20b.js')).type, 'text/javascript; charset=utf-8');
+    assert.equal(page.headers['x-content-type-options'], 'nosniff');
+    assert.equal((await get(port, '/sub/page.html')).body, '<title>Vesk</title>', 'a link within the folder');
   });
 
   test('answers 404 for missing files and files outside the folder', async () => {
@@ -86,6 +96,14 @@ describe('serve.mjs', () => {
     assert.equal(escape.status, 404);
     assert.notEqual(escape.body, 'outside');
     assert.equal((await get(port, '/%2e%2e/secret.txt')).status, 404);
+    for (const path of ['/link.txt', '/.env', '/.git/config', '/sub/../.env'])
+      assert.equal((await get(port, path)).status, 404, path);
+  });
+
+  test('answers only requests to 127.0.0.1:PORT and localhost:PORT', async () => {
+    assert.equal((await get(port, '/', 'GET', `localhost:${port}`)).status, 200);
+    for (const host of [`rebound.example:${port}`, 'localhost', `127.0.0.1:${port + 1}`])
+      assert.equal((await get(port, '/', 'GET', host)).status, 421, host);
   });
 
   test('answers 405 to anything but GET and HEAD', async () => {

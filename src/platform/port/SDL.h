@@ -19,9 +19,14 @@
 //     whatever depth is asked for, as SDL_ANYFORMAT allows on a 24-bit
 //     display. SDL_UpdateRect hands a rectangle of it to the back end,
 //     which shows it (the canvas, or the Win32 window).
-//   - Events: one queue of at most SDL_MAXEVENTS events, oldest first; an
-//     event that finds it full is dropped. The back end adds the window's
-//     mouse and close events when the queue is polled. As SDL 1.2 does on
+//   - Events: one queue of at most SDL_MAXEVENTS events, oldest first. A
+//     full queue merges adjacent motions with the same held buttons (the
+//     later position kept) to take more; an event is dropped only when no
+//     two queued events merge. The back end adds the window's mouse and
+//     close events when the queue is polled, as many as there is room for:
+//     the rest waits in the window's own input, so a flood of motion never
+//     drops a button or the close request, and the pointer ends each drain
+//     where the player left it. As SDL 1.2 does on
 //     X11, a button pressed in the window holds the pointer until its
 //     release: motion and the release still arrive from outside the window,
 //     positions clamped to the surface. A motion event's state is the mask
@@ -202,7 +207,9 @@ SDL_Surface *SDL_SetVideoMode(int width, int height, int bpp, Uint32 flags);
 void SDL_WM_SetCaption(const char *title, const char *icon);
 // A zero-filled surface of width x height at depth 8, 15, 16, 24 or 32 bits,
 // with the given channel masks (all zero: SDL 1.2's defaults for the
-// depth). Null for other depths or without memory.
+// depth). Null for other depths, for rows of more than 65535 bytes or
+// pixels of more than 2 GiB (checked before any allocation), or without
+// memory.
 SDL_Surface *SDL_CreateRGBSurface(Uint32 flags, int width, int height, int depth, Uint32 Rmask,
                                   Uint32 Gmask, Uint32 Bmask, Uint32 Amask);
 // Frees a surface; the display surface closes the window, and
@@ -227,7 +234,8 @@ void SDL_UpdateRect(SDL_Surface *screen, Sint32 x, Sint32 y, Uint32 w, Uint32 h)
 // Takes the oldest queued event into *event; returns 1, or 0 when none is
 // queued. With a null event it only tells whether one is queued.
 int SDL_PollEvent(SDL_Event *event);
-// Queues a copy of *event; returns 0, or -1 when the queue is full.
+// Queues a copy of *event (merging motions when the queue is full, as
+// above); returns 0, or -1 when the queue is full and nothing merges.
 int SDL_PushEvent(SDL_Event *event);
 
 Uint32 SDL_GetTicks(void);

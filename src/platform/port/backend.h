@@ -46,7 +46,8 @@ struct port_video {
     // the display surface's pixels (pitch bytes a row); the window keeps the
     // picture until the next present.
     void (*present)(const void *pixels, int pitch, int x, int y, int w, int h);
-    // Turns the window's pending input into events (port_push_*).
+    // Turns the window's pending input into events (port_push_*), as much of
+    // it as port_room allows; the rest waits for the next pump.
     void (*pump)();
 };
 
@@ -64,8 +65,17 @@ backend_masks backend_channels();
 Uint32 backend_ticks();
 void backend_sleep(Uint32 ms);
 
-// Queues event; 1, or 0 when the queue is full and it was dropped.
+// Queues event; 1, or 0 when the queue is full and it was dropped. A full
+// queue first makes room by merging motions: a motion folds into a queued
+// motion just before it with the same held buttons (the later position kept,
+// the moves summed), else the oldest two such adjacent motions become one.
+// So an event is dropped only when no two queued events could be merged.
 int port_push_event(const SDL_Event *event);
+// Makes room for `events` more events, merging motions as a full queue does;
+// 1 when that many fit, else 0. A driver asks before it takes input from the
+// system, and leaves the input where it is while there is no room: so no
+// button or quit is ever dropped, only motions merged.
+int port_room(int events);
 // Queues a press (SDL_MOUSEBUTTONDOWN) or a release (SDL_MOUSEBUTTONUP) of
 // button at (x, y); 1, or 0 when dropped.
 int port_push_button(Uint8 type, int button, int x, int y);

@@ -7,6 +7,7 @@
 #include "channel.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -18,6 +19,10 @@ static const int DISPLAY_DEPTH = 32;
 // chooses it, anything else (or nothing) the platform's window.
 static const char *const DRIVER_VARIABLE = "SDL_VIDEODRIVER";
 static const int ERROR_SIZE = 160;
+// A surface's pixel memory at most, in bytes: every offset into it fits in an
+// int (the screen library addresses pixels with ints). Rows hold at most
+// UINT16_MAX bytes (the pitch is 16 bits).
+static const int64_t SURFACE_MOST_BYTES = INT32_MAX;
 
 // Default channel masks of SDL 1.2 for a depth given without masks.
 struct default_masks {
@@ -51,12 +56,69 @@ void port_set_error(const char *text)
     error_text[sizeof error_text - 1] = '\0';
 }
 
+// The i-th queued event, 0 the oldest.
+static SDL_Event &queued(int i)
+{
+    return queue[(queue_first + i) % SDL_MAXEVENTS];
+}
+
+// True when later, the event just after earlier, may be folded into it: both
+// motions, with the same buttons held.
+static bool mergeable(const SDL_Event &earlier, const SDL_Event &later)
+{
+    return earlier.type == SDL_MOUSEMOTION && later.type == SDL_MOUSEMOTION &&
+           earlier.motion.state == later.motion.state;
+}
+
+static Sint16 sum_moves(Sint16 a, Sint16 b)
+{
+    return static_cast<Sint16>(std::clamp(a + b, INT16_MIN, INT16_MAX));
+}
+
+// Folds the motion later into earlier: later's position, both moves summed.
+static void merge_motion(SDL_Event *earlier, const SDL_Event &later)
+{
+    Sint16 xrel = sum_moves(earlier->motion.xrel, later.motion.xrel);
+    Sint16 yrel = sum_moves(earlier->motion.yrel, later.motion.yrel);
+    *earlier = later;
+    earlier->motion.xrel = xrel;
+    earlier->motion.yrel = yrel;
+}
+
+// Frees one slot by merging the oldest two adjacent mergeable motions; false
+// when no two are.
+static bool merge_oldest_motions()
+{
+    for (int i = 0; i + 1 < queue_count; i++)
+        if (mergeable(queued(i), queued(i + 1))) {
+            merge_motion(&queued(i), queued(i + 1));
+            for (int j = i + 1; j + 1 < queue_count; j++)
+                queued(j) = queued(j + 1);
+            queue_count--;
+            return true;
+        }
+    return false;
+}
+
 int port_push_event(const SDL_Event *event)
 {
-    if (queue_count == SDL_MAXEVENTS)
-        return 0;
-    queue[(queue_first + queue_count) % SDL_MAXEVENTS] = *event;
-    queue_count++;
+    if (queue_count == SDL_MAXEVENTS) {
+        if (mergeable(queued(queue_count - 1), *event)) {
+            merge_motion(&queued(queue_count - 1), *event);
+            return 1;
+        }
+        if (!merge_oldest_motions())
+            return 0;
+    }
+    queued(queue_count++) = *event;
+    return 1;
+}
+
+int port_room(int events)
+{
+    while (SDL_MAXEVENTS - queue_count < events)
+        if (!merge_oldest_motions())
+            return 0;
     return 1;
 }
 
@@ -113,6 +175,12 @@ static SDL_Surface *make_surface(Uint32 flags, int width, int height, int depth,
         port_set_error("unsupported surface size or depth");
         return nullptr;
     }
+    // Rows start on 4 bytes.
+    int64_t pitch = (static_cast<int64_t>(width) * bytes + 3) & ~int64_t{3};
+    if (pitch > UINT16_MAX || pitch * height > SURFACE_MOST_BYTES) {
+        port_set_error("surface too large: at most 65535 bytes a row and 2 GiB in all");
+        return nullptr;
+    }
     if (!red && !green && !blue)
         for (const default_masks &d : DEFAULT_MASKS)
             if (d.depth == depth) {
@@ -120,10 +188,9 @@ static SDL_Surface *make_surface(Uint32 flags, int width, int height, int depth,
                 green = d.green;
                 blue = d.blue;
             }
-    long pitch = (static_cast<long>(width) * bytes + 3) & ~3L; // rows start on 4 bytes
-    void *pixels = std::calloc(static_cast<size_t>(pitch) * height, 1);
+    void *pixels = std::calloc(static_cast<size_t>(pitch * height), 1);
     surface_block *block = static_cast<surface_block *>(std::calloc(1, sizeof(surface_block)));
-    if (!pixels || !block || pitch > UINT16_MAX) {
+    if (!pixels || !block) {
         std::free(pixels);
         std::free(block);
         port_set_error("out of memory for a surface");
@@ -261,11 +328,12 @@ void SDL_UnlockSurface(SDL_Surface *surface)
         surface->locked--;
 }
 
-// Clips the span [*start, *start + *length) to [0, limit); false when nothing is left.
-static bool clip(long *start, long *length, long limit)
+// Clips the span [*start, *start + *length) to [0, limit); false when nothing is
+// left. Every argument fits in 33 bits, so no sum overflows.
+static bool clip(int64_t *start, int64_t *length, int64_t limit)
 {
-    long first = *start < 0 ? 0 : *start;
-    long end = *start + *length > limit ? limit : *start + *length;
+    int64_t first = *start < 0 ? 0 : *start;
+    int64_t end = *start + *length > limit ? limit : *start + *length;
     if (end <= first)
         return false;
     *start = first;
@@ -280,7 +348,7 @@ int SDL_FillRect(SDL_Surface *dst, SDL_Rect *rect, Uint32 color)
         port_set_error("SDL_FillRect: unknown pixel size");
         return -1;
     }
-    long x = 0, y = 0, w = dst->w, h = dst->h;
+    int64_t x = 0, y = 0, w = dst->w, h = dst->h;
     if (rect) {
         x = rect->x;
         y = rect->y;
@@ -289,14 +357,14 @@ int SDL_FillRect(SDL_Surface *dst, SDL_Rect *rect, Uint32 color)
     }
     if (!clip(&x, &w, dst->w) || !clip(&y, &h, dst->h))
         return 0;
-    for (long row = y; row < y + h; row++) {
+    for (int64_t row = y; row < y + h; row++) {
         Uint8 *p = static_cast<Uint8 *>(dst->pixels) + row * dst->pitch + x * bytes;
         if (bytes == 4) { // rows start on 4 bytes: one store a pixel (the clear of every frame)
             Uint32 *first = reinterpret_cast<Uint32 *>(p);
             std::fill(first, first + w, color);
             continue;
         }
-        for (long column = 0; column < w; column++, p += bytes)
+        for (int64_t column = 0; column < w; column++, p += bytes)
             for (int i = 0; i < bytes; i++) // low byte first
                 p[i] = static_cast<Uint8>(color >> (BYTE_BITS * i));
     }
@@ -307,7 +375,7 @@ void SDL_UpdateRect(SDL_Surface *screen, Sint32 x, Sint32 y, Uint32 w, Uint32 h)
 {
     if (!screen || screen != display)
         return;
-    long left = x, top = y, width = w, height = h;
+    int64_t left = x, top = y, width = w, height = h;
     if (x == 0 && y == 0 && w == 0 && h == 0) {
         width = screen->w;
         height = screen->h;

@@ -16,6 +16,13 @@
 // Positions map from the canvas's box on the page, whatever its scale, to
 // surface pixels, clamped to the surface.
 //
+// Input waits in `pending` until the port layer has room for it (port_room),
+// so none is lost however much arrives between two frames: past
+// SDL_MAXEVENTS records a motion merges into a motion just before it with
+// the same held buttons (the later position kept, the moves summed), and
+// buttons are always kept. So `pending` holds at most SDL_MAXEVENTS records
+// and two for each button since the last pump.
+//
 // Presenting: canvas_present copies the rectangle into `shown` (module
 // memory) with every pixel opaque, noting the band of rows where it changed
 // anything, and hands the canvas that band alone, through an ImageData that
@@ -30,9 +37,11 @@
 //
 // The JavaScript half keeps its state in Module.sdlWeb: the canvas, its 2D
 // context and the ImageData over `shown` (made again when the module's
-// memory grows and moves), the input not yet pumped
-// (`pending`, at most SDL_MAXEVENTS records), the held buttons, and
-// `frames`, the number of presents so far (which tests and tools may read).
+// memory grows and moves), the surface's size as C gave it (`width`,
+// `height`: every read of `shown` and every position is bounded by it, and
+// a canvas some other script resized is set back to it), the input not yet
+// pumped (`pending`), the held buttons, and `frames`, the number of presents
+// so far (which tests and tools may read).
 #include "backend.h"
 
 #include <emscripten.h>
@@ -56,9 +65,10 @@ static Uint32 *shown = nullptr; // the canvas's picture, opaque, row-major
 static int shown_w = 0;         // its width in pixels
 
 // clang-format off
-// Listens to the canvas's mouse; pending records carry the event types given.
-EM_JS(int, web_canvas_open, (int width, int height, int queue_length, int motion_type,
-                             int down_type, int up_type), {
+// Listens to the canvas's mouse; pending records carry the event types given,
+// and are read back `fields` numbers a record.
+EM_JS(int, web_canvas_open, (int width, int height, int fields, int queue_length,
+                             int motion_type, int down_type, int up_type), {
     var canvas = Module.canvas || document.getElementById('canvas');
     if (!canvas)
         return 0;
@@ -67,11 +77,20 @@ EM_JS(int, web_canvas_open, (int width, int height, int queue_length, int motion
     var context = canvas.getContext('2d', {desynchronized: true});
     if (!context)
         return 0;
-    var s = {canvas: canvas, context: context, image: null,
-             pending: [], held: 0, lastX: 0, lastY: 0, frames: 0, listeners: [], stale: false};
+    var s = {canvas: canvas, context: context, image: null, width: width, height: height,
+             fields: fields, pending: [], held: 0, lastX: 0, lastY: 0, frames: 0, listeners: [],
+             stale: false};
     function push(record) {
-        if (s.pending.length < queue_length)
+        var last = s.pending[s.pending.length - 1];
+        if (s.pending.length >= queue_length && record[0] === motion_type && last &&
+            last[0] === motion_type && last[2] === record[2]) {
+            last[3] = record[3];
+            last[4] = record[4];
+            last[5] += record[5];
+            last[6] += record[6];
+        } else {
             s.pending.push(record);
+        }
     }
     function inside(e) {
         var r = canvas.getBoundingClientRect();
@@ -79,9 +98,9 @@ EM_JS(int, web_canvas_open, (int width, int height, int queue_length, int motion
     }
     function at(e) {
         var r = canvas.getBoundingClientRect();
-        var x = Math.floor((e.clientX - r.left) * canvas.width / r.width);
-        var y = Math.floor((e.clientY - r.top) * canvas.height / r.height);
-        return [Math.min(Math.max(x, 0), canvas.width - 1), Math.min(Math.max(y, 0), canvas.height - 1)];
+        var x = Math.floor((e.clientX - r.left) * s.width / r.width) || 0;
+        var y = Math.floor((e.clientY - r.top) * s.height / r.height) || 0;
+        return [Math.min(Math.max(x, 0), s.width - 1), Math.min(Math.max(y, 0), s.height - 1)];
     }
     // DOM buttons 0 (main), 1 (middle), 2 (secondary) are SDL's 1 (left), 2 (middle), 3 (right).
     function button(e) { return e.button === 0 ? 1 : e.button === 1 ? 2 : e.button === 2 ? 3 : 0; }
@@ -168,14 +187,23 @@ EM_JS(void, web_canvas_close, (), {
     s.pending = [];
 });
 
-// Shows the rectangle of `shown` (pixels, the canvas's size, opaque; 4 bytes
-// a pixel), or nothing when it is empty, and counts a present either way;
-// all of `shown` once the canvas lost its picture.
+// Shows the rectangle of `shown` (pixels, the surface's size, opaque; 4
+// bytes a pixel), or nothing when it is empty, and counts a present either
+// way; all of `shown` once the canvas lost its picture or its size.
 EM_JS(void, web_present, (const Uint32 *pixels, int x, int y, int w, int h), {
     var s = Module.sdlWeb;
-    var width = s.canvas.width, height = s.canvas.height, bytes = width * height * 4;
+    var width = s.width, height = s.height, bytes = width * height * 4;
+    if (s.canvas.width !== width || s.canvas.height !== height) {
+        s.canvas.width = width;
+        s.canvas.height = height;
+        s.stale = true;
+    }
     if (!s.image || s.image.data.buffer !== HEAPU8.buffer || s.image.data.byteOffset !== pixels)
         s.image = new ImageData(new Uint8ClampedArray(HEAPU8.buffer, pixels, bytes), width, height);
+    x = Math.min(Math.max(x, 0), width);
+    y = Math.min(Math.max(y, 0), height);
+    w = Math.min(w, width - x);
+    h = Math.min(h, height - y);
     if (s.stale) {
         s.stale = false;
         s.context.putImageData(s.image, 0, 0);
@@ -185,13 +213,14 @@ EM_JS(void, web_present, (const Uint32 *pixels, int x, int y, int w, int h), {
     s.frames++;
 });
 
+// Takes the oldest pending record into record, `fields` ints (missing ones 0).
 EM_JS(int, web_next_event, (int *record), {
     var s = Module.sdlWeb;
     if (!s || !s.pending.length)
         return 0;
     var fields = s.pending.shift();
-    for (var i = 0; i < fields.length; i++)
-        HEAP32[(record >> 2) + i] = fields[i];
+    for (var i = 0; i < s.fields; i++)
+        HEAP32[(record >> 2) + i] = fields[i] | 0;
     return 1;
 });
 
@@ -215,14 +244,15 @@ backend_masks backend_channels()
 
 static int canvas_open(int width, int height)
 {
+    // The port layer made the surface first: width * height * 4 fits in an int.
     shown =
         static_cast<Uint32 *>(std::calloc(static_cast<size_t>(width) * height, BYTES_PER_PIXEL));
     if (!shown) {
         port_set_error("out of memory for the display surface");
         return 0;
     }
-    if (!web_canvas_open(width, height, SDL_MAXEVENTS, SDL_MOUSEMOTION, SDL_MOUSEBUTTONDOWN,
-                         SDL_MOUSEBUTTONUP)) {
+    if (!web_canvas_open(width, height, EVENT_FIELDS, SDL_MAXEVENTS, SDL_MOUSEMOTION,
+                         SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP)) {
         std::free(shown);
         shown = nullptr;
         port_set_error("the page has no canvas with a 2D context");
@@ -281,7 +311,7 @@ static void canvas_present(const void *pixels, int pitch, int x, int y, int w, i
 static void canvas_pump()
 {
     int record[EVENT_FIELDS];
-    while (web_next_event(record)) {
+    while (port_room(1) && web_next_event(record)) {
         Uint8 type = static_cast<Uint8>(record[0]);
         if (type == SDL_MOUSEMOTION)
             port_push_motion(static_cast<Uint8>(record[2]), record[3], record[4], record[5],

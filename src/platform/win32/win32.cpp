@@ -23,10 +23,14 @@
 //     Positions are the surface's pixels (view_to_surface: clamped, over the
 //     margins too). A WM_MOUSEMOVE that Windows sends after the window was
 //     resized or rescaled, the cursor not having moved, is not a move and
-//     gives no event. Wheel notches give a press and a
-//     release of button 4 (away from the user) or 5. WM_CLOSE (the close
+//     gives no event. A wheel message gives at most one press and release of
+//     button 4 (away from the user) or 5, however many notches it turned;
+//     part of a notch waits for the next message. WM_CLOSE (the close
 //     button, Alt+F4) gives SDL_QUIT and leaves the window open. Keys give
 //     no events.
+//   - The window's messages are taken only while the event queue has room
+//     for what one message gives (port_room): in a flood the rest wait in
+//     the thread's message queue, and no button or close is lost.
 //   - While SDL runs the system timer ticks every millisecond
 //     (timeBeginPeriod), so that SDL_Delay(10) sleeps about 10 ms, not a
 //     whole 15.6 ms default tick.
@@ -57,6 +61,9 @@ static const char *const DRIVER_NAME = "windib";
 static const WPARAM SYSCOMMAND_MASK = 0xFFF0;
 // A screen position no cursor has.
 static const POINT NOWHERE = {INT_MIN, INT_MIN};
+// The most events one message gives (a lost capture releases three buttons),
+// twice: room for the message taken and for one the system sends meanwhile.
+static const int MESSAGE_EVENTS = 2 * 3;
 
 // The window and the picture it shows.
 struct win32_window {
@@ -183,13 +190,11 @@ static void wheel_turned(HWND window, WPARAM wparam, LPARAM lparam)
     int x, y;
     view_to_surface(win.v, p.x, p.y, &x, &y);
     mouse.wheel += GET_WHEEL_DELTA_WPARAM(wparam);
-    for (; mouse.wheel >= WHEEL_DELTA; mouse.wheel -= WHEEL_DELTA) {
-        port_push_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_WHEELUP, x, y);
-        port_push_button(SDL_MOUSEBUTTONUP, SDL_BUTTON_WHEELUP, x, y);
-    }
-    for (; mouse.wheel <= -WHEEL_DELTA; mouse.wheel += WHEEL_DELTA) {
-        port_push_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_WHEELDOWN, x, y);
-        port_push_button(SDL_MOUSEBUTTONUP, SDL_BUTTON_WHEELDOWN, x, y);
+    if (mouse.wheel >= WHEEL_DELTA || mouse.wheel <= -WHEEL_DELTA) {
+        int button = mouse.wheel > 0 ? SDL_BUTTON_WHEELUP : SDL_BUTTON_WHEELDOWN;
+        port_push_button(SDL_MOUSEBUTTONDOWN, button, x, y);
+        port_push_button(SDL_MOUSEBUTTONUP, button, x, y);
+        mouse.wheel %= WHEEL_DELTA; // whole notches past the first are dropped
     }
 }
 
@@ -456,7 +461,7 @@ static void win32_present(const void *pixels, int pitch, int x, int y, int w, in
 static void win32_pump()
 {
     MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+    while (port_room(MESSAGE_EVENTS) && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
         DispatchMessageA(&message);
 }
 
