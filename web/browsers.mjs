@@ -7,9 +7,10 @@
 //             the MiniBrowser has no headless mode)
 // No driver downloads a browser: each drives the one Debian installed.
 //
-// launchBrowser(engine, { viewport, env }) starts the engine with a fresh
-// profile showing a viewport of viewport's CSS pixels (VIEWPORT unless
-// given; env: more environment for the browser) and resolves to a page:
+// launchBrowser(engine, { viewport, env, args }) starts the engine with a
+// fresh profile showing a viewport of viewport's CSS pixels (VIEWPORT unless
+// given; env: more environment for the browser, args: more arguments on its
+// command line) and resolves to a page:
 //   engine, can               the engine's name; what its driver can do:
 //                             can.phone (a device's size and pixel ratio),
 //                             can.touch (fingers), can.throttle (a slower CPU)
@@ -37,6 +38,8 @@
 //   watch(problem)            calls problem(text) for each failed request or
 //                             HTTP error the driver reports (none in webkit)
 //   close()                   ends the browser, its driver and Xvfb, removes the profile
+// A crash the MiniBrowser reports (its web process's, say) is printed on
+// stderr, since WebKitWebDriver reports it only as a lost session.
 // A driver that cannot do something says why in why[what].
 //
 // skippedEngine(engine) says why an engine is not installed here (its
@@ -49,6 +52,7 @@ import { mkdtemp, rm } from 'node:fs/promises';
 import { createServer } from 'node:net';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
+import { createInterface } from 'node:readline';
 
 import { startXvfb } from './xharness.mjs';
 
@@ -133,13 +137,14 @@ function page(engine, own) {
 // Chromium or Firefox through puppeteer-core, with a fresh profile; own: what
 // the engine's driver adds, from puppeteer's page and, for Chromium, its
 // DevTools session.
-async function puppeteerPage(engine, { viewport, env }, launch, own) {
+async function puppeteerPage(engine, { viewport, env, args }, launch, own) {
   const { default: puppeteer } = await import('puppeteer-core');
   const profile = await mkdtemp(join(tmpdir(), `vesk-${engine}-`));
   let browser;
   try {
-    browser = await puppeteer.launch({ ...launch, headless: true, userDataDir: profile,
-      defaultViewport: viewport, timeout: LAUNCH_TIMEOUT_MS, env: { ...process.env, ...env } });
+    browser = await puppeteer.launch({ ...launch, args: [...(launch.args || []), ...args], headless: true,
+      userDataDir: profile, defaultViewport: viewport, timeout: LAUNCH_TIMEOUT_MS,
+      env: { ...process.env, ...env } });
   } catch (error) {
     await rm(profile, { recursive: true, force: true });
     throw error;
@@ -230,7 +235,7 @@ async function started(child, ready) {
   }
 }
 
-async function webkitPage({ viewport, env }) {
+async function webkitPage({ viewport, env, args }) {
   const { Builder, Origin } = await import('selenium-webdriver');
   const xvfb = await startXvfb(XVFB_SCREEN);
   const display = xvfb.display;
@@ -239,8 +244,16 @@ async function webkitPage({ viewport, env }) {
   try {
     const port = await freePort();
     const driverProcess = spawn(WEBKIT_DRIVER, [`--port=${port}`],
-      { env: { ...process.env, ...env, DISPLAY: display }, stdio: 'ignore' });
-    stops.splice(0, 0, async () => { driverProcess.kill(); await once(driverProcess, 'exit').catch(() => {}); });
+      { env: { ...process.env, ...env, DISPLAY: display }, stdio: ['ignore', 'ignore', 'pipe'] });
+    createInterface({ input: driverProcess.stderr }).on('line', (line) => {
+      if (/CRASH/.test(line))
+        console.error(`webkit: ${line.trim()}`);
+    });
+    stops.splice(0, 0, async () => {
+      driverProcess.kill();
+      await once(driverProcess, 'exit').catch(() => {});
+      driverProcess.stderr.destroy(); // the browser, were it left, holds it open
+    });
     const url = `http://127.0.0.1:${port}`;
     await started(driverProcess, (async () => {
       for (;;) {
@@ -250,7 +263,7 @@ async function webkitPage({ viewport, env }) {
       }
     })());
     const driver = await new Builder().usingServer(url).withCapabilities({ browserName: 'MiniBrowser',
-      'webkitgtk:browserOptions': { binary: MINIBROWSER, args: ['--automation'] } }).build();
+      'webkitgtk:browserOptions': { binary: MINIBROWSER, args: ['--automation', ...args] } }).build();
     stops.push(() => driver.quit().catch(() => {}));
     await driver.manage().setTimeouts({ script: LAUNCH_TIMEOUT_MS });
     const evaluate = (fn, arg) => driver.executeScript(`return (${fn}).apply(null, arguments)`, arg);
@@ -284,9 +297,9 @@ async function webkitPage({ viewport, env }) {
   }
 }
 
-export function launchBrowser(engine, { viewport = VIEWPORT, env = {} } = {}) {
+export function launchBrowser(engine, { viewport = VIEWPORT, env = {}, args = [] } = {}) {
   const launch = { chromium: chromiumPage, firefox: firefoxPage, webkit: webkitPage }[engine];
   if (!launch)
     throw new Error(`no such browser engine: ${engine} (${ENGINES.join(', ')})`);
-  return launch({ viewport, env });
+  return launch({ viewport, env, args });
 }
