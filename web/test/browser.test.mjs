@@ -67,7 +67,7 @@ const PHONE_SCALE = 5;
 const TURNED_SCALE = 3;
 // Each engine's command-line arguments here. WebKitGTK 2.50's accelerated 2D
 // canvas, on Xvfb's software GL, crashes its web process (a release
-// assertion, SIGILL) about one run in four while the canvas is read from
+// assertion, SIGILL) about one run in five while the canvas is read from
 // many times a second: the suite reads an unaccelerated canvas.
 const BROWSER_ARGS = { webkit: ['--enable-2d-canvas-acceleration=false'] };
 
